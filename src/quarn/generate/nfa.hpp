@@ -1,0 +1,228 @@
+// Thompson NFAs over regex HIR, the per-mode NFA of a scanner's patterns, and
+// the queries the subset construction is built on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "quarn/base/result.hpp"
+#include "quarn/generate/boxed.hpp"
+#include "quarn/generate/character_classes.hpp"
+#include "quarn/generate/ids.hpp"
+#include "quarn/generate/pattern.hpp"
+#include "quarn/regex/hir.hpp"
+#include "quarn/regex/parse.hpp"
+
+namespace quarn::generate {
+
+// No NFA (of one pattern or of a whole mode) may grow beyond this many states.
+// Counted repetitions multiply states ((a{1000}){1000}); the check runs before
+// anything is allocated, so a definition cannot exhaust memory here.
+inline constexpr std::size_t kMaxNfaStates = 2'000'000;
+
+// A regex feature the scanner cannot express (look-arounds, lazy repetition).
+struct UnsupportedFeatureError {
+    std::string message;
+
+    // "The regex feature '<message>' is not supported."
+    std::string display() const;
+    // UnsupportedFeatureError("<message>")
+    std::string debug() const;
+
+    friend bool operator==(const UnsupportedFeatureError&,
+                           const UnsupportedFeatureError&) = default;
+};
+
+// Invalid UTF-8 in a literal label.
+struct Utf8Error {
+    std::size_t valid_up_to = 0;
+    std::optional<std::uint8_t> error_len;  // none: the input ended mid-sequence
+
+    std::string display() const;
+    std::string debug() const;
+
+    friend bool operator==(const Utf8Error&, const Utf8Error&) = default;
+};
+
+// The NFA would exceed kMaxNfaStates.
+struct NfaTooLargeError {
+    std::size_t states = 0;  // the size the construction would have reached (saturated)
+
+    std::string display() const;
+    std::string debug() const;
+
+    friend bool operator==(const NfaTooLargeError&, const NfaTooLargeError&) = default;
+};
+
+// Why an NFA could not be built. Display and debug forms are the held error's.
+class NfaBuildError {
+  public:
+    using Variant =
+        std::variant<regex::Error, UnsupportedFeatureError, Utf8Error, NfaTooLargeError>;
+
+    NfaBuildError(Variant error) : error_(std::move(error)) {}
+    NfaBuildError(regex::Error error) : error_(std::move(error)) {}
+    NfaBuildError(UnsupportedFeatureError error) : error_(std::move(error)) {}
+    NfaBuildError(Utf8Error error) : error_(error) {}
+    NfaBuildError(NfaTooLargeError error) : error_(error) {}
+
+    const Variant& error() const { return error_; }
+    std::string display() const;
+    std::string debug() const;
+
+  private:
+    Variant error_;
+};
+
+// One interval group as a transition label: its ranges and its number.
+struct RangeLabel {
+    std::shared_ptr<const std::vector<CharInterval>> ranges;
+    DisjointCharClassID id;
+};
+
+// The label of a consuming transition: a Literal or Class HIR node as built
+// from the regex, or, after convert_to_disjoint_character_classes, one interval
+// group. Labels are immutable and shared between copies of an NFA, which keeps
+// repetition copies cheap; equality compares contents.
+class CharacterClassType {
+  public:
+    static CharacterClassType hir_kind(regex::Hir label);
+    static CharacterClassType range(std::shared_ptr<const std::vector<CharInterval>> ranges,
+                                    DisjointCharClassID id);
+
+    bool is_hir_kind() const { return label_.index() == 0; }
+    bool is_range() const { return label_.index() == 1; }
+    const regex::Hir& hir() const { return *std::get<0>(label_); }  // is_hir_kind() only
+    const std::vector<CharInterval>& ranges() const { return *std::get<1>(label_).ranges; }
+    DisjointCharClassID class_id() const { return std::get<1>(label_).id; }  // is_range() only
+
+    friend bool operator==(const CharacterClassType& a, const CharacterClassType& b);
+
+  private:
+    explicit CharacterClassType(std::variant<std::shared_ptr<const regex::Hir>, RangeLabel> label)
+        : label_(std::move(label)) {}
+
+    std::variant<std::shared_ptr<const regex::Hir>, RangeLabel> label_;
+};
+
+struct NfaTransition {
+    std::optional<CharacterClassType> character_class;  // none: epsilon
+    NfaStateID target;
+
+    NfaTransition(std::optional<CharacterClassType> label, NfaStateID to)
+        : character_class(std::move(label)), target(to) {}
+
+    bool is_epsilon() const { return !character_class.has_value(); }
+
+    friend bool operator==(const NfaTransition&, const NfaTransition&) = default;
+};
+
+struct NfaState {
+    NfaStateID id;
+    std::vector<NfaTransition> transitions;  // insertion order
+    Boxed<Pattern> accept_data;              // present on a pattern's end state only
+
+    explicit NfaState(NfaStateID state_id) : id(state_id) {}
+
+    // The unlabelled / labelled transitions, in order.
+    std::vector<NfaTransition> epsilon_transitions() const;
+    std::vector<NfaTransition> labelled_transitions() const;
+    // Adds n to the id and to every target.
+    void offset(std::uint32_t n);
+    bool is_empty() const { return transitions.empty(); }
+
+    friend bool operator==(const NfaState&, const NfaState&) = default;
+};
+
+using MatchTransition = std::pair<DisjointCharClassID, NfaStateID>;
+
+class Nfa {
+  public:
+    std::string pattern;           // the regex text; empty for Nfa() and mode NFAs
+    std::vector<NfaState> states;  // state k at position k
+    NfaStateID start_state;
+    NfaStateID end_state;
+
+    // One state 0 without transitions, start = end = 0: matches the empty string.
+    Nfa();
+
+    // ---- Elementary operations ----
+    void add_state(NfaState state) { states.push_back(std::move(state)); }
+    NfaStateID new_state();
+    void set_start_state(NfaStateID id) { start_state = id; }
+    void set_end_state(NfaStateID id) { end_state = id; }
+    void set_pattern(std::string_view text) { pattern = text; }
+    // Internal error "State <id> does not exist in the NFA." for an unknown `from`.
+    void add_transition(NfaStateID from, const regex::Hir& label, NfaStateID to);
+    void add_transition(NfaStateID from, CharacterClassType label, NfaStateID to);
+    void add_epsilon_transition(NfaStateID from, NfaStateID to);
+    void shift_ids(std::uint32_t n);
+    void append(Nfa&& other);
+    // The shape of Nfa(): one state, no transitions (accept data not looked at).
+    bool is_empty() const;
+
+    // ---- Fragment combinators (`other` is consumed) ----
+    // An empty receiver takes `other` over whole; otherwise `other` is appended
+    // behind the existing states.
+    void concat(Nfa&& other);
+    void alternation(Nfa&& other);
+    void zero_or_more();
+    void zero_or_one();
+
+    // ---- Conversion ----
+    // Parses the pattern's regex and builds its NFA, the pattern attached to
+    // the end state.
+    static base::Result<Nfa, NfaBuildError> build(const Pattern& pattern);
+    static base::Result<Nfa, NfaBuildError> try_from_hir(const regex::Hir& hir);
+
+    // ---- Mode NFA ----
+    // Pattern i, given priority i, joined by alternation; the first error met.
+    static base::Result<Nfa, NfaBuildError> build_from_patterns(
+        const std::vector<Pattern>& patterns);
+    // Registers every label of this NFA and of its lookahead NFAs.
+    void collect_character_classes(CharacterClasses& character_classes) const;
+    // Relabels every transition (lookahead NFAs included) by interval groups.
+    void convert_to_disjoint_character_classes(const CharacterClasses& character_classes);
+
+    // ---- Queries of the subset construction ----
+    // States reachable through epsilon transitions, `state` included, ascending.
+    std::vector<NfaStateID> epsilon_closure(NfaStateID state) const;
+    // (group, target) of every consuming transition of `ids`, sorted stably by
+    // target, adjacent repetitions removed.
+    template <class StateIds>
+    std::vector<MatchTransition> get_match_transitions(const StateIds& ids) const {
+        std::vector<MatchTransition> result;
+        for (NfaStateID id : ids)
+            collect_match_transitions(id, result);
+        finish_match_transitions(result);
+        return result;
+    }
+    const NfaState* find_state(NfaStateID id) const;
+
+    friend bool operator==(const Nfa&, const Nfa&) = default;
+
+  private:
+    void collect_match_transitions(NfaStateID id, std::vector<MatchTransition>& out) const;
+    static void finish_match_transitions(std::vector<MatchTransition>& pairs);
+};
+
+// UTF-8 encoding of a scalar value, 1 to 4 bytes.
+std::string char_to_bytes(char32_t c);
+
+// Debug texts (internal messages, and the Nfa inside a lookahead's text).
+void append_debug(std::string& out, const CharacterClassType& label);
+void append_debug(std::string& out, const NfaTransition& transition);
+void append_debug(std::string& out, const NfaState& state);
+void append_debug(std::string& out, const Nfa& nfa);
+std::string debug_string(const CharacterClassType& label);
+std::string debug_string(const NfaTransition& transition);
+std::string debug_string(const NfaState& state);
+std::string debug_string(const Nfa& nfa);
+
+}  // namespace quarn::generate
