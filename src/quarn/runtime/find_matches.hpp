@@ -1,0 +1,60 @@
+// The match search. At each position: the longest prefix the current mode's
+// automaton accepts, the token type from the first accept entry whose
+// lookahead holds, then the mode switch attached to that token type.
+// Characters at which no token starts are skipped one at a time.
+//
+// FindMatches reports byte spans; FindMatchesWithPosition adds line and column.
+// Both run the same algorithm, instantiated per character iterator.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "quarn/runtime/char_iter/iter.hpp"
+#include "quarn/runtime/char_iter/iter_with_position.hpp"
+#include "quarn/runtime/match_function.hpp"
+#include "quarn/runtime/match_types.hpp"
+#include "quarn/runtime/scanner_impl.hpp"
+#include "quarn/runtime/tables.hpp"
+
+namespace quarn::runtime {
+
+// One anchored attempt with `dfa` at the iterator's position. With a match the
+// iterator ends just after it; without one it is back where it started.
+template <class Iter>
+std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function);
+
+// Whether `entry`'s lookahead holds on `rest`, the text right after a candidate.
+// InternalError for an entry without lookahead.
+bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
+                        const MatchFunction& match_function);
+
+template <class Iter>
+class BasicFindMatches {
+  public:
+    // `input` is borrowed and must outlive the iterator.
+    BasicFindMatches(ValidatedUtf8 input, std::shared_ptr<ScannerImpl> scanner_impl,
+                     std::shared_ptr<const MatchFunction> match_function)
+        : char_iter_(input),
+          scanner_impl_(std::move(scanner_impl)),
+          match_function_(std::move(match_function)) {}
+
+    // The next token, with its mode switch already applied; nothing once the
+    // input is exhausted. Throws InternalError only for broken tables.
+    std::optional<Match> next_match();
+
+    const Iter& char_iter() const { return char_iter_; }
+
+  private:
+    Iter char_iter_;
+    std::shared_ptr<ScannerImpl> scanner_impl_;
+    std::shared_ptr<const MatchFunction> match_function_;
+};
+
+extern template class BasicFindMatches<CharIter>;
+extern template class BasicFindMatches<CharIterWithPosition>;
+extern template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&);
+extern template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&,
+                                               const MatchFunction&);
+
+}  // namespace quarn::runtime

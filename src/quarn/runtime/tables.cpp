@@ -1,0 +1,100 @@
+#include "quarn/runtime/tables.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "quarn/base/errors.hpp"
+
+namespace quarn::runtime {
+
+Lookahead::Lookahead(Kind kind, Dfa dfa)
+    : kind_(kind), dfa_(std::make_shared<const Dfa>(std::move(dfa))) {}
+
+Lookahead Lookahead::positive(Dfa dfa) {
+    return Lookahead(Kind::Positive, std::move(dfa));
+}
+
+Lookahead Lookahead::negative(Dfa dfa) {
+    return Lookahead(Kind::Negative, std::move(dfa));
+}
+
+const Dfa& Lookahead::dfa() const {
+    if (kind_ == Kind::None)
+        base::fail("Lookahead::None has no automaton");
+    return *dfa_;
+}
+
+bool operator==(const Lookahead& a, const Lookahead& b) {
+    if (a.kind_ != b.kind_)
+        return false;
+    return a.kind_ == Lookahead::Kind::None || *a.dfa_ == *b.dfa_;
+}
+
+Dfa::Dfa(std::vector<DfaState> states) {
+    std::size_t width = 0;
+    for (const DfaState& state : states)
+        width = std::max(width, state.transitions.size());
+    const std::uint64_t stride = static_cast<std::uint64_t>(width) + 1;
+    // Row offsets and state indices must stay below the sentinels.
+    if (states.size() * stride >= kNoMove)
+        base::fail("DFA table too large");
+
+    num_states_ = static_cast<std::uint32_t>(states.size());
+    width_ = static_cast<std::uint32_t>(width);
+    table_.assign(states.size() * stride, kNoMove);
+    accept_offsets_.reserve(states.size() + 1);
+    accept_offsets_.push_back(0);
+    for (std::size_t s = 0; s < states.size(); ++s) {
+        std::uint32_t* row = table_.data() + s * stride;
+        const auto& transitions = states[s].transitions;
+        for (std::size_t cls = 0; cls < transitions.size(); ++cls) {
+            if (!transitions[cls])
+                continue;
+            const StateIndex to = transitions[cls]->to;
+            base::check_index(to, states.size());
+            row[cls] = static_cast<std::uint32_t>(to * stride);
+        }
+        auto& accept_data = states[s].accept_data;
+        if (!accept_data.empty())
+            row[width] = static_cast<std::uint32_t>(s);
+        accepts_.insert(accepts_.end(), std::make_move_iterator(accept_data.begin()),
+                        std::make_move_iterator(accept_data.end()));
+        if (accepts_.size() >= std::numeric_limits<std::uint32_t>::max()) {
+            base::fail("DFA table too large");
+        }
+        accept_offsets_.push_back(static_cast<std::uint32_t>(accepts_.size()));
+    }
+}
+
+std::optional<DfaTransition> Dfa::transition(StateIndex state, ClassIndex cls) const {
+    base::check_index(state, num_states_);
+    if (cls >= width_)
+        return std::nullopt;
+    const std::uint32_t target = table_[state * row_stride() + cls];
+    if (target == kNoMove)
+        return std::nullopt;
+    return DfaTransition{target / row_stride()};
+}
+
+std::span<const AcceptData> Dfa::accept_data(StateIndex state) const {
+    base::check_index(state, num_states_);
+    return {accept_begin(state), accept_end(state)};
+}
+
+DfaState Dfa::state(StateIndex state) const {
+    DfaState result;
+    result.transitions.reserve(width_);
+    for (ClassIndex cls = 0; cls < width_; ++cls)
+        result.transitions.push_back(transition(state, cls));
+    const auto accepts = accept_data(state);
+    result.accept_data.assign(accepts.begin(), accepts.end());
+    return result;
+}
+
+bool operator==(const Dfa& a, const Dfa& b) {
+    return a.num_states_ == b.num_states_ && a.width_ == b.width_ && a.table_ == b.table_ &&
+           a.accepts_ == b.accepts_ && a.accept_offsets_ == b.accept_offsets_;
+}
+
+}  // namespace quarn::runtime

@@ -1,0 +1,156 @@
+// Read-only scanning tables: one automaton per mode plus the mode switches
+// attached to token types. The construction pipeline fills them once; the
+// scanner only reads them.
+//
+// Building a Dfa: describe every state as a DfaState (a dense row of optional
+// moves, one entry per character class, and its ordered accept list) and hand
+// the list to `Dfa(std::vector<DfaState>)`. State 0 is the start state. The
+// constructor checks every `to` against the number of states once, so the scan
+// loop never has to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quarn::runtime {
+
+using TokenType = std::uint64_t;
+using Priority = std::uint64_t;
+using StateIndex = std::uint32_t;
+using ClassIndex = std::uint32_t;
+using ModeIndex = std::size_t;
+
+struct DfaTransition {
+    StateIndex to;
+    friend bool operator==(const DfaTransition&, const DfaTransition&) = default;
+};
+
+class Dfa;
+
+// Condition on the text right after a token: none, or an automaton that must
+// (Positive) or must not (Negative) accept a non-empty prefix there.
+class Lookahead {
+  public:
+    enum class Kind : std::uint8_t { None, Positive, Negative };
+
+    Lookahead() = default;
+    static Lookahead none() { return Lookahead(); }
+    static Lookahead positive(Dfa dfa);
+    static Lookahead negative(Dfa dfa);
+
+    Kind kind() const { return kind_; }
+    // The automaton of a Positive or Negative lookahead; InternalError for None.
+    const Dfa& dfa() const;
+
+    friend bool operator==(const Lookahead& a, const Lookahead& b);
+
+  private:
+    Lookahead(Kind kind, Dfa dfa);
+
+    Kind kind_ = Kind::None;
+    std::shared_ptr<const Dfa> dfa_;
+};
+
+struct AcceptData {
+    Lookahead lookahead;
+    TokenType token_type = 0;
+    // Only orders the accept list; the search decides by list position.
+    Priority priority = 0;
+    friend bool operator==(const AcceptData&, const AcceptData&) = default;
+};
+
+// One state as the pipeline describes it. Entry i of `transitions` is the move
+// on character class i; an absent entry, or a class at or beyond the end of the
+// row, means no move. `accept_data` is tried in list order.
+struct DfaState {
+    std::vector<std::optional<DfaTransition>> transitions;
+    std::vector<AcceptData> accept_data;
+    friend bool operator==(const DfaState&, const DfaState&) = default;
+};
+
+// A deterministic automaton stored as one flat table: each state owns a row of
+// `num_classes() + 1` words; the first num_classes hold the row offset of the
+// target state (or kNoMove), the last holds the state's index when it accepts
+// (or kNotAccepting). Moving on a character is a single load.
+class Dfa {
+  public:
+    static constexpr std::uint32_t kNoMove = 0xFFFF'FFFF;
+    static constexpr std::uint32_t kNotAccepting = 0xFFFF'FFFF;
+
+    // No states: only useful as a placeholder; scanning with it is an internal error.
+    Dfa() = default;
+    // Throws InternalError if a `to` is not a state or the table would not fit.
+    explicit Dfa(std::vector<DfaState> states);
+
+    std::size_t num_states() const { return num_states_; }
+    // Width of the widest row given at construction.
+    std::size_t num_classes() const { return width_; }
+
+    std::optional<DfaTransition> transition(StateIndex state, ClassIndex cls) const;
+    std::span<const AcceptData> accept_data(StateIndex state) const;
+    // The state as it would be described to the constructor, rows padded to num_classes().
+    DfaState state(StateIndex state) const;
+
+    // Raw table access for the search loop. Rows are addressed by offset;
+    // the start state's row is at offset 0.
+    const std::uint32_t* table() const { return table_.data(); }
+    std::uint32_t row_stride() const { return width_ + 1; }
+    const AcceptData* accept_begin(StateIndex state) const {
+        return accepts_.data() + accept_offsets_[state];
+    }
+    const AcceptData* accept_end(StateIndex state) const {
+        return accepts_.data() + accept_offsets_[state + 1];
+    }
+
+    friend bool operator==(const Dfa& a, const Dfa& b);
+
+  private:
+    std::uint32_t num_states_ = 0;
+    std::uint32_t width_ = 0;
+    std::vector<std::uint32_t> table_;
+    std::vector<AcceptData> accepts_;
+    std::vector<std::uint32_t> accept_offsets_;  // num_states + 1 entries
+};
+
+// A mode switch triggered by a token type. `target_mode` is meaningless for PopMode.
+class Transition {
+  public:
+    enum class Kind : std::uint8_t { SetMode, PushMode, PopMode };
+
+    static Transition set_mode(TokenType token_type, ModeIndex target_mode) {
+        return Transition(Kind::SetMode, token_type, target_mode);
+    }
+    static Transition push_mode(TokenType token_type, ModeIndex target_mode) {
+        return Transition(Kind::PushMode, token_type, target_mode);
+    }
+    static Transition pop_mode(TokenType token_type) {
+        return Transition(Kind::PopMode, token_type, 0);
+    }
+
+    Kind kind() const { return kind_; }
+    TokenType token_type() const { return token_type_; }
+    ModeIndex target_mode() const { return target_mode_; }
+
+    friend bool operator==(const Transition&, const Transition&) = default;
+
+  private:
+    Transition(Kind kind, TokenType token_type, ModeIndex target_mode)
+        : kind_(kind), token_type_(token_type), target_mode_(target_mode) {}
+
+    Kind kind_;
+    TokenType token_type_;
+    ModeIndex target_mode_;
+};
+
+struct ScannerMode {
+    std::string name;
+    std::vector<Transition> transitions;
+    Dfa dfa;
+};
+
+}  // namespace quarn::runtime
