@@ -305,14 +305,18 @@ class Tables:
     def __init__(self, ucd):
         self.ucd = ucd
         self.sets = {}  # C++ array name -> ranges, in output order
+        self.by_content = {}  # ranges -> the array holding them
 
     def add_set(self, name, ranges):
         if not ranges:
             raise GenerationError(f"set {name} is empty")
         if name in self.sets:
             raise GenerationError(f"two sets are named {name}")
-        self.sets[name] = ranges
-        return name
+        # Identical sets (most scripts and their extensions) share one array.
+        shared = self.by_content.setdefault(tuple(ranges), name)
+        if shared == name:
+            self.sets[name] = ranges
+        return shared
 
     def build(self):
         ucd = self.ucd
@@ -452,9 +456,9 @@ def render(tables):
     emit("")
     for name, ranges in tables.sets.items():
         emit(f"constexpr Range {name}[] = {{")
-        cells = [f"{{0x{start:X}, 0x{end:X}}}," for start, end in ranges]
-        for row in range(0, len(cells), 6):
-            emit("    " + " ".join(cells[row:row + 6]))
+        cells = [f"{{0x{start:X},0x{end:X}}}," for start, end in ranges]
+        for row in range(0, len(cells), 8):
+            emit("    " + "".join(cells[row:row + 8]))
         emit("};")
     emit("")
 
