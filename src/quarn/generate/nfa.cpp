@@ -1,0 +1,702 @@
+#include "quarn/generate/nfa.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "quarn/base/errors.hpp"
+#include "quarn/generate/debug_text.hpp"
+#include "quarn/generate/dfa.hpp"
+#include "quarn/generate/utf8.hpp"
+
+namespace quarn::generate {
+
+// ---- Errors ----
+
+std::string UnsupportedFeatureError::display() const {
+    return "The regex feature '" + message + "' is not supported.";
+}
+
+std::string UnsupportedFeatureError::debug() const {
+    return "UnsupportedFeatureError(" + debug_quoted(message) + ")";
+}
+
+std::string Utf8Error::display() const {
+    if (error_len) {
+        return "invalid utf-8 sequence of " + std::to_string(*error_len) + " bytes from index " +
+               std::to_string(valid_up_to);
+    }
+    return "incomplete utf-8 byte sequence from index " + std::to_string(valid_up_to);
+}
+
+std::string Utf8Error::debug() const {
+    return "Utf8Error { valid_up_to: " + std::to_string(valid_up_to) + ", error_len: " +
+           (error_len ? "Some(" + std::to_string(*error_len) + ")" : std::string("None")) + " }";
+}
+
+std::string NfaTooLargeError::display() const {
+    return "The regex is too large: its NFA would need " + std::to_string(states) +
+           " states, more than the limit of " + std::to_string(kMaxNfaStates) + ".";
+}
+
+std::string NfaTooLargeError::debug() const {
+    return "NfaTooLargeError { states: " + std::to_string(states) +
+           ", limit: " + std::to_string(kMaxNfaStates) + " }";
+}
+
+std::string NfaBuildError::display() const {
+    return std::visit([](const auto& error) { return error.display(); }, error_);
+}
+
+std::string NfaBuildError::debug() const {
+    return std::visit([](const auto& error) { return error.debug(); }, error_);
+}
+
+// ---- Labels, transitions, states ----
+
+CharacterClassType CharacterClassType::hir_kind(regex::Hir label) {
+    return CharacterClassType(std::make_shared<const regex::Hir>(std::move(label)));
+}
+
+CharacterClassType CharacterClassType::range(
+    std::shared_ptr<const std::vector<CharInterval>> ranges, DisjointCharClassID id) {
+    return CharacterClassType(RangeLabel{std::move(ranges), id});
+}
+
+bool operator==(const CharacterClassType& a, const CharacterClassType& b) {
+    if (a.label_.index() != b.label_.index())
+        return false;
+    if (a.is_hir_kind()) {
+        const auto& x = std::get<0>(a.label_);
+        const auto& y = std::get<0>(b.label_);
+        return x == y || *x == *y;
+    }
+    const auto& x = std::get<1>(a.label_);
+    const auto& y = std::get<1>(b.label_);
+    return x.id == y.id && (x.ranges == y.ranges || *x.ranges == *y.ranges);
+}
+
+std::vector<NfaTransition> NfaState::epsilon_transitions() const {
+    std::vector<NfaTransition> result;
+    for (const auto& transition : transitions) {
+        if (transition.is_epsilon())
+            result.push_back(transition);
+    }
+    return result;
+}
+
+std::vector<NfaTransition> NfaState::labelled_transitions() const {
+    std::vector<NfaTransition> result;
+    for (const auto& transition : transitions) {
+        if (!transition.is_epsilon())
+            result.push_back(transition);
+    }
+    return result;
+}
+
+void NfaState::offset(std::uint32_t n) {
+    id += n;
+    for (auto& transition : transitions)
+        transition.target += n;
+}
+
+// ---- Elementary operations ----
+
+Nfa::Nfa() {
+    states.emplace_back(NfaStateID(0));
+}
+
+NfaStateID Nfa::new_state() {
+    const NfaStateID id(static_cast<std::uint32_t>(states.size()));
+    states.emplace_back(id);
+    return id;
+}
+
+namespace {
+
+NfaState& existing_state(std::vector<NfaState>& states, NfaStateID id) {
+    if (id.as_usize() >= states.size()) {
+        base::fail("State " + display_string(id) + " does not exist in the NFA.");
+    }
+    return states[id.as_usize()];
+}
+
+}  // namespace
+
+void Nfa::add_transition(NfaStateID from, const regex::Hir& label, NfaStateID to) {
+    add_transition(from, CharacterClassType::hir_kind(label), to);
+}
+
+void Nfa::add_transition(NfaStateID from, CharacterClassType label, NfaStateID to) {
+    existing_state(states, from).transitions.emplace_back(std::move(label), to);
+}
+
+void Nfa::add_epsilon_transition(NfaStateID from, NfaStateID to) {
+    existing_state(states, from).transitions.emplace_back(std::nullopt, to);
+}
+
+void Nfa::shift_ids(std::uint32_t n) {
+    for (auto& state : states)
+        state.offset(n);
+    start_state += n;
+    end_state += n;
+}
+
+void Nfa::append(Nfa&& other) {
+    states.insert(states.end(), std::make_move_iterator(other.states.begin()),
+                  std::make_move_iterator(other.states.end()));
+    other.states.clear();
+}
+
+bool Nfa::is_empty() const {
+    return start_state.value() == 0 && end_state.value() == 0 && states.size() == 1 &&
+           states[0].transitions.empty();
+}
+
+// ---- Fragment combinators ----
+
+namespace {
+
+void take_over(Nfa& self, Nfa&& other) {
+    self.states = std::move(other.states);
+    self.start_state = other.start_state;
+    self.end_state = other.end_state;
+}
+
+// `other` behind `self`, joined by a new start and a new end state; unlike
+// alternation() this never takes `other` over.
+void join_alternative(Nfa& self, Nfa&& other) {
+    const auto n = static_cast<std::uint32_t>(self.states.size());
+    other.shift_ids(n);
+    const NfaStateID other_start = other.start_state;
+    const NfaStateID other_end = other.end_state;
+    self.append(std::move(other));
+    const NfaStateID start = self.new_state();
+    self.add_epsilon_transition(start, self.start_state);
+    self.add_epsilon_transition(start, other_start);
+    const NfaStateID end = self.new_state();
+    self.add_epsilon_transition(self.end_state, end);
+    self.add_epsilon_transition(other_end, end);
+    self.start_state = start;
+    self.end_state = end;
+}
+
+}  // namespace
+
+void Nfa::concat(Nfa&& other) {
+    if (is_empty()) {
+        take_over(*this, std::move(other));
+        return;
+    }
+    const auto n = static_cast<std::uint32_t>(states.size());
+    other.shift_ids(n);
+    const NfaStateID other_start = other.start_state;
+    const NfaStateID other_end = other.end_state;
+    append(std::move(other));
+    add_epsilon_transition(end_state, other_start);
+    end_state = other_end;
+}
+
+void Nfa::alternation(Nfa&& other) {
+    if (is_empty()) {
+        take_over(*this, std::move(other));
+        return;
+    }
+    join_alternative(*this, std::move(other));
+}
+
+void Nfa::zero_or_more() {
+    const NfaStateID old_start = start_state;
+    const NfaStateID old_end = end_state;
+    const NfaStateID start = new_state();
+    add_epsilon_transition(start, old_start);
+    add_epsilon_transition(start, old_end);
+    const NfaStateID end = new_state();
+    add_epsilon_transition(old_end, end);
+    add_epsilon_transition(old_end, old_start);
+    start_state = start;
+    end_state = end;
+}
+
+void Nfa::zero_or_one() {
+    const NfaStateID start = new_state();
+    add_epsilon_transition(start, start_state);
+    add_epsilon_transition(start, end_state);
+    start_state = start;
+}
+
+// ---- Conversion ----
+
+std::string char_to_bytes(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+namespace {
+
+using BuildResult = base::Result<Nfa, NfaBuildError>;
+
+const char* look_message_word(regex::LookKind kind) {
+    switch (kind) {
+        case regex::LookKind::Start:
+            return "StartLine";
+        case regex::LookKind::End:
+            return "EndLine";
+        default:
+            return regex::look_kind_name(kind);
+    }
+}
+
+std::optional<NfaTooLargeError> check_size(std::uint64_t states) {
+    if (states <= kMaxNfaStates)
+        return std::nullopt;
+    return NfaTooLargeError{static_cast<std::size_t>(states)};
+}
+
+// The number of states the expansion of a repetition of X will have, computed
+// the way the combinators grow it (an empty X adds nothing while the result is
+// still empty). Counts are 32-bit and |X| is bounded, so 64 bits cannot overflow.
+std::uint64_t repetition_size(const Nfa& x, std::uint32_t min, std::optional<std::uint32_t> max) {
+    const std::uint64_t size = x.states.size();
+    bool result_empty = min == 0 || x.is_empty();
+    std::uint64_t total = result_empty ? 1 : size * min;
+    if (max) {
+        const std::uint64_t optional_copies = *max > min ? *max - min : 0;
+        if (optional_copies > 0) {
+            total = (result_empty ? 0 : total) + optional_copies * (size + 1);
+            result_empty = false;
+        }
+    } else {
+        total = (result_empty ? 0 : total) + size + 2;
+    }
+    return total;
+}
+
+BuildResult convert(const regex::Hir& hir);
+
+BuildResult convert_literal(const regex::Hir& hir) {
+    if (auto failure = validate_utf8(hir.literal)) {
+        return base::err(NfaBuildError(Utf8Error{failure->valid_up_to, failure->error_len}));
+    }
+    if (auto too_large = check_size(hir.literal.size() + 1))
+        return base::err(NfaBuildError(*too_large));
+    Nfa result;
+    std::string_view rest = hir.literal;
+    while (!rest.empty()) {
+        const auto decoded = *decode_utf8_char(rest);
+        const NfaStateID state = result.new_state();
+        result.add_transition(result.end_state,
+                              regex::Hir::make_literal(char_to_bytes(decoded.character)), state);
+        result.end_state = state;
+        rest.remove_prefix(decoded.length);
+    }
+    return result;
+}
+
+BuildResult convert_repetition(const regex::Hir& hir) {
+    if (!hir.greedy) {
+        return base::err(NfaBuildError(UnsupportedFeatureError{
+            regex::print_regex(hir) +
+            ": Non-greedy repetitions. Consider using different scanner modes instead."}));
+    }
+    auto inner = convert(hir.subs.at(0));
+    if (!inner)
+        return inner;
+    const Nfa& x = inner.value();
+    if (auto too_large = check_size(repetition_size(x, hir.min, hir.max))) {
+        return base::err(NfaBuildError(*too_large));
+    }
+    Nfa result;
+    for (std::uint32_t i = 0; i < hir.min; ++i)
+        result.concat(Nfa(x));
+    if (hir.max) {
+        Nfa optional = x;
+        optional.zero_or_one();
+        for (std::uint32_t i = hir.min; i < *hir.max; ++i)
+            result.concat(Nfa(optional));
+    } else {
+        Nfa star = x;
+        star.zero_or_more();
+        result.concat(std::move(star));
+    }
+    return result;
+}
+
+BuildResult convert(const regex::Hir& hir) {
+    switch (hir.kind) {
+        case regex::HirKind::Empty:
+            return Nfa();
+        case regex::HirKind::Literal:
+            return convert_literal(hir);
+        case regex::HirKind::Class: {
+            Nfa result;
+            const NfaStateID end = result.new_state();
+            result.add_transition(result.start_state, hir, end);
+            result.end_state = end;
+            return result;
+        }
+        case regex::HirKind::Look:
+            return base::err(NfaBuildError(UnsupportedFeatureError{
+                std::string(look_message_word(hir.look)) + " " + regex::debug_string(hir)}));
+        case regex::HirKind::Repetition:
+            return convert_repetition(hir);
+        case regex::HirKind::Capture:
+            return convert(hir.subs.at(0));
+        case regex::HirKind::Concat: {
+            Nfa result;
+            for (const auto& sub : hir.subs) {
+                auto part = convert(sub);
+                if (!part)
+                    return part;
+                if (auto too_large = check_size(result.states.size() + part->states.size())) {
+                    return base::err(NfaBuildError(*too_large));
+                }
+                result.concat(std::move(part).value());
+            }
+            return result;
+        }
+        case regex::HirKind::Alternation: {
+            Nfa result;
+            bool first = true;
+            for (const auto& sub : hir.subs) {
+                auto branch = convert(sub);
+                if (!branch)
+                    return branch;
+                if (auto too_large = check_size(result.states.size() + branch->states.size() + 2)) {
+                    return base::err(NfaBuildError(*too_large));
+                }
+                // Every branch after the first is joined, even when the first
+                // one matched only the empty string: `(|a)b` must match "b".
+                if (first) {
+                    result.alternation(std::move(branch).value());
+                } else {
+                    join_alternative(result, std::move(branch).value());
+                }
+                first = false;
+            }
+            return result;
+        }
+    }
+    base::unreachable("unknown HIR kind");
+}
+
+}  // namespace
+
+BuildResult Nfa::try_from_hir(const regex::Hir& hir) {
+    return convert(hir);
+}
+
+BuildResult Nfa::build(const Pattern& pattern) {
+    auto hir = regex::parse(pattern.pattern);
+    if (!hir)
+        return base::err(NfaBuildError(std::move(hir).error()));
+    auto result = convert(hir.value());
+    if (!result)
+        return result;
+    Nfa& nfa = result.value();
+    if (nfa.end_state.as_usize() < nfa.states.size()) {
+        nfa.states[nfa.end_state.as_usize()].accept_data = pattern;
+    }
+    nfa.set_pattern(pattern.pattern);
+    return result;
+}
+
+// ---- Mode NFA ----
+
+BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns) {
+    Nfa result;
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        Pattern prioritized = Pattern(patterns[i]).with_priority(i);
+        auto pattern_nfa = build(prioritized);
+        if (!pattern_nfa)
+            return pattern_nfa;
+        if (i == 0) {
+            // Taken over whole; the mode NFA keeps its empty text.
+            take_over(result, std::move(pattern_nfa).value());
+            continue;
+        }
+        if (auto too_large = check_size(result.states.size() + pattern_nfa->states.size() + 2)) {
+            return base::err(NfaBuildError(*too_large));
+        }
+        // Joined even behind a first pattern whose NFA has the empty shape, whose
+        // accept data would otherwise be lost.
+        join_alternative(result, std::move(pattern_nfa).value());
+    }
+    return result;
+}
+
+namespace {
+
+void append_range_debug(std::string& out, const std::vector<CharInterval>& ranges,
+                        DisjointCharClassID id);
+
+}  // namespace
+
+void Nfa::collect_character_classes(CharacterClasses& character_classes) const {
+    auto collect_state = [&](const NfaState& state) {
+        for (const auto& transition : state.transitions) {
+            if (transition.is_epsilon())
+                continue;
+            const auto& label = *transition.character_class;
+            if (label.is_range()) {
+                std::string message = "Ranges are not supported in collect_character_classes: ";
+                append_range_debug(message, label.ranges(), label.class_id());
+                base::fail(message);
+            }
+            character_classes.add_hir(label.hir());
+        }
+    };
+    for (const auto& state : states) {
+        collect_state(state);
+        if (!state.accept_data || state.accept_data->lookahead.is_none())
+            continue;
+        const AutomatonType& automaton = state.accept_data->lookahead.automaton();
+        if (!automaton.is_nfa())
+            base::fail("Lookahead is not an NFA: " + debug_string(automaton));
+        for (const auto& lookahead_state : automaton.nfa().states)
+            collect_state(lookahead_state);
+    }
+}
+
+namespace {
+
+// Interval-group labels of one conversion: one shared range list per group,
+// and the groups of each label already looked up (labels are shared between
+// the transitions of repetition copies).
+class GroupLabels {
+  public:
+    explicit GroupLabels(const CharacterClasses& classes)
+        : classes_(classes), ranges_(classes.intervals().size()) {}
+
+    const std::vector<DisjointCharClassID>& groups_of(const regex::Hir& label) {
+        auto [entry, inserted] = groups_.try_emplace(&label);
+        if (inserted)
+            entry->second = classes_.get_disjoint_classes(label);
+        return entry->second;
+    }
+
+    CharacterClassType label_of(DisjointCharClassID group) {
+        auto& ranges = at(ranges_, group);
+        if (!ranges) {
+            ranges =
+                std::make_shared<const std::vector<CharInterval>>(at(classes_.intervals(), group));
+        }
+        return CharacterClassType::range(ranges, group);
+    }
+
+  private:
+    const CharacterClasses& classes_;
+    std::vector<std::shared_ptr<const std::vector<CharInterval>>> ranges_;
+    std::unordered_map<const regex::Hir*, std::vector<DisjointCharClassID>> groups_;
+};
+
+void convert_labels(Nfa& nfa, GroupLabels& labels) {
+    for (auto& state : nfa.states) {
+        std::vector<NfaTransition> converted;
+        converted.reserve(state.transitions.size());
+        for (auto& transition : state.transitions) {
+            if (transition.is_epsilon()) {
+                converted.push_back(std::move(transition));
+                continue;
+            }
+            const auto& label = *transition.character_class;
+            if (label.is_range()) {
+                base::fail("Character class ranges are not supported in NFA transitions: " +
+                           debug_string(label));
+            }
+            for (DisjointCharClassID group : labels.groups_of(label.hir())) {
+                converted.emplace_back(labels.label_of(group), transition.target);
+            }
+        }
+        state.transitions = std::move(converted);
+        if (!state.accept_data || state.accept_data->lookahead.is_none())
+            continue;
+        AutomatonType& automaton = state.accept_data->lookahead.automaton();
+        if (!automaton.is_nfa())
+            base::fail("Lookahead is not an NFA: " + debug_string(automaton));
+        convert_labels(automaton.nfa(), labels);
+    }
+}
+
+}  // namespace
+
+void Nfa::convert_to_disjoint_character_classes(const CharacterClasses& character_classes) {
+    GroupLabels labels(character_classes);
+    convert_labels(*this, labels);
+}
+
+// ---- Queries ----
+
+const NfaState* Nfa::find_state(NfaStateID id) const {
+    // States are numbered by position, so the search is a lookup.
+    if (id.as_usize() >= states.size())
+        return nullptr;
+    return &states[id.as_usize()];
+}
+
+std::vector<NfaStateID> Nfa::epsilon_closure(NfaStateID state) const {
+    // Membership through a hash set instead of searching the list; the sorted
+    // result is the same.
+    std::vector<NfaStateID> closure{state};
+    std::unordered_set<NfaStateID> seen{state};
+    for (std::size_t i = 0; i < closure.size(); ++i) {
+        const NfaState* current = find_state(closure[i]);
+        if (current == nullptr)
+            base::fail("State not found: " + debug_string(closure[i]));
+        for (const auto& transition : current->transitions) {
+            if (transition.is_epsilon() && seen.insert(transition.target).second) {
+                closure.push_back(transition.target);
+            }
+        }
+    }
+    std::sort(closure.begin(), closure.end());
+    return closure;
+}
+
+void Nfa::collect_match_transitions(NfaStateID id, std::vector<MatchTransition>& out) const {
+    for (const auto& transition : at(states, id).transitions) {
+        if (transition.is_epsilon())
+            continue;
+        const auto& label = *transition.character_class;
+        if (label.is_hir_kind()) {
+            base::fail("HirKind character classes are not supported in NFA transitions: " +
+                       regex::debug_string(label.hir()));
+        }
+        out.emplace_back(label.class_id(), transition.target);
+    }
+}
+
+void Nfa::finish_match_transitions(std::vector<MatchTransition>& pairs) {
+    std::stable_sort(
+        pairs.begin(), pairs.end(),
+        [](const MatchTransition& a, const MatchTransition& b) { return a.second < b.second; });
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+}
+
+// ---- Debug texts ----
+
+namespace {
+
+void append_char_debug(std::string& out, std::uint32_t c) {
+    out += '\'';
+    if (c >= 0x21 && c <= 0x7E && c != '\'' && c != '\\') {
+        out += static_cast<char>(c);
+    } else {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "\\u{%x}", static_cast<unsigned>(c));
+        out += buffer;
+    }
+    out += '\'';
+}
+
+void append_range_debug(std::string& out, const std::vector<CharInterval>& ranges,
+                        DisjointCharClassID id) {
+    out += '(';
+    append_debug_list(out, ranges, [](std::string& o, const CharInterval& range) {
+        append_char_debug(o, range.start);
+        o += "..=";
+        append_char_debug(o, range.end);
+    });
+    out += ", ";
+    out += debug_string(id);
+    out += ')';
+}
+
+}  // namespace
+
+void append_debug(std::string& out, const CharacterClassType& label) {
+    if (label.is_hir_kind()) {
+        out += "HirKind(";
+        out += regex::debug_string(label.hir());
+        out += ')';
+    } else {
+        out += "Range";
+        append_range_debug(out, label.ranges(), label.class_id());
+    }
+}
+
+void append_debug(std::string& out, const NfaTransition& transition) {
+    out += "NfaTransition { character_class: ";
+    if (transition.character_class) {
+        out += "Some(";
+        append_debug(out, *transition.character_class);
+        out += ')';
+    } else {
+        out += "None";
+    }
+    out += ", target: ";
+    out += debug_string(transition.target);
+    out += " }";
+}
+
+void append_debug(std::string& out, const NfaState& state) {
+    out += "NfaState { id: ";
+    out += debug_string(state.id);
+    out += ", transitions: ";
+    append_debug_list(out, state.transitions,
+                      [](std::string& o, const NfaTransition& t) { append_debug(o, t); });
+    out += ", accept_data: ";
+    if (state.accept_data) {
+        out += "Some(";
+        append_debug(out, *state.accept_data);
+        out += ')';
+    } else {
+        out += "None";
+    }
+    out += " }";
+}
+
+void append_debug(std::string& out, const Nfa& nfa) {
+    out += "Nfa { pattern: ";
+    append_debug_quoted(out, nfa.pattern);
+    out += ", states: ";
+    append_debug_list(out, nfa.states,
+                      [](std::string& o, const NfaState& s) { append_debug(o, s); });
+    out += ", start_state: ";
+    out += debug_string(nfa.start_state);
+    out += ", end_state: ";
+    out += debug_string(nfa.end_state);
+    out += " }";
+}
+
+std::string debug_string(const CharacterClassType& label) {
+    std::string out;
+    append_debug(out, label);
+    return out;
+}
+
+std::string debug_string(const NfaTransition& transition) {
+    std::string out;
+    append_debug(out, transition);
+    return out;
+}
+
+std::string debug_string(const NfaState& state) {
+    std::string out;
+    append_debug(out, state);
+    return out;
+}
+
+std::string debug_string(const Nfa& nfa) {
+    std::string out;
+    append_debug(out, nfa);
+    return out;
+}
+
+}  // namespace quarn::generate
