@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "quarn/runtime/char_iter/iter.hpp"
+#include "quarn/runtime/char_iter/iter_with_position.hpp"
+
+namespace quarn::runtime {
+namespace {
+
+ValidatedUtf8 text(std::string_view s) {
+    return ValidatedUtf8::trusted(s);
+}
+
+std::vector<CharItem> all(CharIterWithPosition it) {
+    std::vector<CharItem> items;
+    while (auto item = it.next())
+        items.push_back(*item);
+    return items;
+}
+
+CharItem item(std::size_t byte, char32_t ch, std::size_t line, std::size_t column) {
+    return CharItem{byte, ch, Position{line, column}};
+}
+
+TEST(CharIterWithPosition, OnlyLineFeedStartsALine) {
+    EXPECT_EQ(all(CharIterWithPosition(text("ab\ncd"))),
+              (std::vector<CharItem>{item(0, 'a', 1, 1), item(1, 'b', 1, 2), item(2, '\n', 1, 3),
+                                     item(3, 'c', 2, 1), item(4, 'd', 2, 2)}));
+    EXPECT_EQ(all(CharIterWithPosition(text("a\r\nb\rc"))),
+              (std::vector<CharItem>{item(0, 'a', 1, 1), item(1, '\r', 1, 2), item(2, '\n', 1, 3),
+                                     item(3, 'b', 2, 1), item(4, '\r', 2, 2), item(5, 'c', 2, 3)}));
+
+    CharIterWithPosition two_lf(text("\n\n"));
+    EXPECT_EQ(all(two_lf), (std::vector<CharItem>{item(0, '\n', 1, 1), item(1, '\n', 2, 1)}));
+    while (two_lf.next()) {
+    }
+    EXPECT_EQ(two_lf.next_position(), (Position{3, 1}));
+}
+
+TEST(CharIterWithPosition, ColumnsCountCharactersNotBytes) {
+    EXPECT_EQ(all(CharIterWithPosition(text("\xC3\xA9\ta\xE2\x82\xAC\xF0\x9F\x98\x80z"))),
+              (std::vector<CharItem>{item(0, 0xE9, 1, 1), item(2, '\t', 1, 2), item(3, 'a', 1, 3),
+                                     item(4, 0x20AC, 1, 4), item(7, 0x1F600, 1, 5),
+                                     item(11, 'z', 1, 6)}));
+}
+
+TEST(CharIterWithPosition, EmptyInputAndPeek) {
+    CharIterWithPosition empty(text(""));
+    EXPECT_EQ(empty.peek(), std::nullopt);
+    EXPECT_EQ(empty.next(), std::nullopt);
+    EXPECT_EQ(empty.line(), 1u);
+    EXPECT_EQ(empty.column(), 0u);
+
+    CharIterWithPosition it(text("\nb"));
+    it.next();
+    EXPECT_EQ(it.peek(), item(1, 'b', 2, 1));
+    EXPECT_EQ(it.peek(), item(1, 'b', 2, 1));
+    EXPECT_EQ(it.line(), 1u);
+    EXPECT_EQ(it.column(), 1u);
+    EXPECT_EQ(it.next(), item(1, 'b', 2, 1));
+}
+
+TEST(CharIterWithPosition, RestoreReturnsToTheSavedStateOnce) {
+    CharIterWithPosition it(text("a\nb"));
+    it.next();
+    it.save_state();
+    EXPECT_EQ(it.next(), item(1, '\n', 1, 2));
+    EXPECT_EQ(it.next(), item(2, 'b', 2, 1));
+    it.restore_state();
+    EXPECT_EQ(it.next(), item(1, '\n', 1, 2));
+    // The saved state was used up: a second restore does nothing.
+    it.restore_state();
+    EXPECT_EQ(it.next(), item(2, 'b', 2, 1));
+    EXPECT_EQ(it.next(), std::nullopt);
+
+    // Saving again replaces the earlier state; copies carry the saved state.
+    CharIterWithPosition again(text("abc"));
+    again.save_state();
+    again.next();
+    again.save_state();
+    again.next();
+    CharIterWithPosition copy = again;
+    again.restore_state();
+    EXPECT_EQ(again.next(), item(1, 'b', 1, 2));
+    copy.restore_state();
+    EXPECT_EQ(copy.next(), item(1, 'b', 1, 2));
+}
+
+TEST(CharIter, DeliversByteOffsetsWithoutPositions) {
+    CharIter it(text("a\xC3\xA9"));
+    EXPECT_EQ(it.peek(), (CharItem{0, 'a', std::nullopt}));
+    it.restore_state();  // nothing saved: no effect
+    EXPECT_EQ(it.next(), (CharItem{0, 'a', std::nullopt}));
+    it.save_state();
+    EXPECT_EQ(it.next(), (CharItem{1, 0xE9, std::nullopt}));
+    EXPECT_EQ(it.next(), std::nullopt);
+    it.restore_state();
+    EXPECT_EQ(it.next(), (CharItem{1, 0xE9, std::nullopt}));
+}
+
+}  // namespace
+}  // namespace quarn::runtime
