@@ -1,0 +1,126 @@
+// The search against a literal rendering of its definition (peek, advance,
+// save and restore on the iterator; full attempts for lookaheads) on random
+// automata, lookaheads and inputs.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "quarn/runtime/find_matches.hpp"
+#include "test_tables.hpp"
+
+namespace quarn::runtime::testing {
+namespace {
+
+bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
+                         const MatchFunction& f);
+
+std::optional<Match> reference_find_next(CharIterWithPosition& it, const Dfa& dfa,
+                                         const MatchFunction& f) {
+    it.save_state();
+    StateIndex state = 0;
+    std::optional<CharItem> start;
+    std::optional<Match> candidate;
+    while (auto item = it.peek()) {
+        const auto cls = f(item->ch);
+        if (!cls)
+            break;
+        const auto move = dfa.transition(state, *cls);
+        if (!move)
+            break;
+        state = move->to;
+        it.next();
+        if (!start)
+            start = item;
+        for (const AcceptData& entry : dfa.accept_data(state)) {
+            if (entry.lookahead.kind() != Lookahead::Kind::None &&
+                !reference_lookahead(it, entry, f)) {
+                continue;
+            }
+            const Position end = it.next_position();
+            candidate = Match{{start->byte_index, it.byte_index()},
+                              entry.token_type,
+                              Positions{*start->position, end}};
+            it.save_state();
+            break;
+        }
+    }
+    it.restore_state();
+    return candidate;
+}
+
+bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
+                         const MatchFunction& f) {
+    const bool found = reference_find_next(copy, entry.lookahead.dfa(), f).has_value();
+    return entry.lookahead.kind() == Lookahead::Kind::Positive ? found : !found;
+}
+
+std::vector<Match> reference_scan(const Dfa& dfa, std::string_view input, const MatchFunction& f) {
+    CharIterWithPosition it(text(input));
+    std::vector<Match> result;
+    for (;;) {
+        if (auto match = reference_find_next(it, dfa, f)) {
+            result.push_back(*match);
+        } else if (!it.next()) {
+            return result;
+        }
+    }
+}
+
+Dfa random_dfa(std::mt19937& rng, int depth) {
+    const std::size_t num_states = 1 + rng() % 5;
+    std::vector<DfaState> states(num_states);
+    for (DfaState& state : states) {
+        // Rows of varying length: classes past the end have no move.
+        state.transitions.resize(rng() % (kNumClasses + 1));
+        for (auto& entry : state.transitions) {
+            if (rng() % 3 != 0)
+                entry = DfaTransition{static_cast<StateIndex>(rng() % num_states)};
+        }
+        const std::size_t num_accepts = rng() % 4 == 0 ? 1 + rng() % 3 : 0;
+        for (std::size_t i = 0; i < num_accepts; ++i) {
+            Lookahead lookahead;
+            if (depth < 2 && rng() % 2 == 0) {
+                lookahead = rng() % 2 == 0 ? Lookahead::positive(random_dfa(rng, depth + 1))
+                                           : Lookahead::negative(random_dfa(rng, depth + 1));
+            }
+            state.accept_data.push_back(AcceptData{lookahead, rng() % 4, i});
+        }
+    }
+    return Dfa(std::move(states));
+}
+
+std::string random_input(std::mt19937& rng) {
+    static const char* const pieces[] = {"a", "b", "c", "\n", "\xC3\xA9", "z", "\r"};
+    std::string s;
+    const std::size_t length = rng() % 30;
+    for (std::size_t i = 0; i < length; ++i)
+        s += pieces[rng() % std::size(pieces)];
+    return s;
+}
+
+TEST(SearchOracle, BothIteratorsAgreeWithTheReferenceOnRandomAutomata) {
+    std::mt19937 rng(2024);
+    const auto f = test_match_function();
+    std::size_t total_tokens = 0;
+    for (int round = 0; round < 2000; ++round) {
+        const Dfa dfa = random_dfa(rng, 0);
+        auto impl = ScannerImpl::create({mode("M", dfa)});
+        for (int i = 0; i < 5; ++i) {
+            const std::string input = random_input(rng);
+            const std::vector<Match> expected = reference_scan(dfa, input, *f);
+            const std::vector<Match> with_positions =
+                drain(impl->find_matches_with_position(text(input), f));
+            ASSERT_EQ(with_positions, expected) << "round " << round << " input " << input;
+
+            std::vector<Match> without = drain(impl->find_matches(text(input), f));
+            for (Match& m : without)
+                EXPECT_FALSE(m.positions.has_value());
+            ASSERT_EQ(tokens(without), tokens(expected));
+            total_tokens += expected.size();
+        }
+    }
+    EXPECT_GT(total_tokens, 5000u);  // the random tables do produce tokens
+}
+
+}  // namespace
+}  // namespace quarn::runtime::testing
