@@ -1,0 +1,49 @@
+// A read position in one token stream level: the whole text or the inside of a
+// group. Stepping over a group skips its inner tokens.
+#pragma once
+
+#include <cstddef>
+
+#include "quarn/definition/tokenizer.hpp"
+
+namespace quarn::definition {
+
+class Cursor {
+  public:
+    Cursor(const TokenStream& stream, std::size_t begin, std::size_t end)
+        : stream_(&stream), position_(begin), end_(end) {}
+
+    // The whole stream.
+    explicit Cursor(const TokenStream& stream) : Cursor(stream, 0, stream.tokens.size()) {}
+
+    bool at_end() const { return position_ == end_; }
+    std::size_t position() const { return position_; }
+    std::size_t end() const { return end_; }
+    const TokenStream& stream() const { return *stream_; }
+
+    // The current token, or the one after it; nullptr past the end.
+    const Token* peek() const { return at_end() ? nullptr : &stream_->tokens[position_]; }
+    const Token* peek_second() const {
+        if (at_end())
+            return nullptr;
+        const std::size_t next = after(position_);
+        return next == end_ ? nullptr : &stream_->tokens[next];
+    }
+
+    void advance() { position_ = after(position_); }
+
+    // The inside of the current token, which must be a group.
+    Cursor group_contents() const { return Cursor(*stream_, position_ + 1, peek()->group_end); }
+
+  private:
+    std::size_t after(std::size_t index) const {
+        const Token& token = stream_->tokens[index];
+        return token.kind == TokenKind::Group ? token.group_end : index + 1;
+    }
+
+    const TokenStream* stream_;
+    std::size_t position_;
+    std::size_t end_;
+};
+
+}  // namespace quarn::definition

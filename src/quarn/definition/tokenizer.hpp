@@ -1,0 +1,69 @@
+// Cuts a definition text into tokens. The lexical rules are those of a Rust
+// token stream: identifiers (raw ones too), literals of every kind, one-character
+// punctuation with joint/alone spacing, and delimited groups. Doc comments turn
+// into `#` and a bracket group, so the grammar rejects them like any stray token.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quarn/base/result.hpp"
+
+namespace quarn::definition {
+
+enum class TokenKind : std::uint8_t { Identifier, Punctuation, Literal, Group };
+
+enum class LiteralKind : std::uint8_t {
+    String,  // "..." or r#"..."#, possibly with a suffix
+    Integer,
+    Float,
+    Other,  // character, byte, byte string and C string literals
+};
+
+enum class Delimiter : std::uint8_t { Parenthesis, Bracket, Brace };
+
+// The value of an integer literal: its magnitude in any base, suffix dropped.
+// `overflow` marks a magnitude beyond 64 bits.
+struct IntegerValue {
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+};
+
+struct Token {
+    TokenKind kind;
+    // Identifier: the display text, "r#" included for a raw identifier.
+    // Punctuation: the character. Literal: the source text. Group: empty.
+    std::string text;
+    // Punctuation: the next character is punctuation too (`=` of `=>`).
+    bool joint = false;
+    LiteralKind literal_kind = LiteralKind::Other;
+    // String literals: the unescaped value.
+    std::string string_value;
+    IntegerValue integer;
+    Delimiter delimiter = Delimiter::Brace;
+    // Group: index one past its last inner token. Groups are stored flat (the
+    // inner tokens follow the group token) so that deep nesting costs no
+    // recursion anywhere: not here, not in parsing, not in destruction.
+    std::size_t group_end = 0;
+};
+
+struct TokenStream {
+    std::vector<Token> tokens;
+};
+
+inline constexpr std::string_view kTokenizeError = "cannot parse string into token stream";
+
+// Fails with kTokenizeError on a character that starts no token, an
+// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8.
+base::Result<TokenStream, std::string> tokenize(std::string_view text);
+
+bool is_reserved_word(std::string_view identifier);
+
+// The tokens of [begin, end) as source-like text, for messages.
+std::string render_tokens(const TokenStream& stream, std::size_t begin, std::size_t end);
+
+}  // namespace quarn::definition
