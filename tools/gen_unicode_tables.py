@@ -491,20 +491,26 @@ def render(tables):
     value_table("sentence_break_values", tables.break_values["SB"])
     emit("")
 
+    code_points = sorted(tables.folding)
     members = []
-    emit("constexpr FoldEntry fold_entries[] = {")
-    for code_point in sorted(tables.folding):
-        others = tables.folding[code_point]
-        emit(f"    {{0x{code_point:X}, {len(members)}, {len(others)}}},")
-        members.extend(others)
+    offsets = []
+    for code_point in code_points:
+        offsets.append(len(members))
+        members.extend(tables.folding[code_point])
+    offsets.append(len(members))
     if len(members) > 0xFFFF:
-        raise GenerationError("fold_members outgrew the 16-bit offsets of FoldEntry")
-    emit("};")
-    emit("constexpr char32_t fold_members[] = {")
-    cells = [f"0x{c:X}," for c in members]
-    for row in range(0, len(cells), 10):
-        emit("    " + " ".join(cells[row:row + 10]))
-    emit("};")
+        raise GenerationError("fold_members outgrew the 16-bit offsets")
+
+    def number_table(name, cell_type, numbers, per_row):
+        emit(f"constexpr {cell_type} {name}[] = {{")
+        cells = [f"0x{n:X}," for n in numbers]
+        for row in range(0, len(cells), per_row):
+            emit("    " + "".join(cells[row:row + per_row]))
+        emit("};")
+
+    number_table("fold_code_points", "char32_t", code_points, 12)
+    number_table("fold_offsets", "std::uint16_t", offsets, 16)
+    number_table("fold_members", "char32_t", members, 12)
     emit("")
     emit("}  // namespace")
     emit("")
@@ -519,7 +525,8 @@ def render(tables):
          "grapheme_cluster_break_values);")
     emit("constinit const std::span<const NamedSet> kWordBreakValues(word_break_values);")
     emit("constinit const std::span<const NamedSet> kSentenceBreakValues(sentence_break_values);")
-    emit("constinit const std::span<const FoldEntry> kFoldEntries(fold_entries);")
+    emit("constinit const std::span<const char32_t> kFoldCodePoints(fold_code_points);")
+    emit("constinit const std::span<const std::uint16_t> kFoldOffsets(fold_offsets);")
     emit("constinit const std::span<const char32_t> kFoldMembers(fold_members);")
     emit("")
     emit("}  // namespace quarn::unicode::tables")

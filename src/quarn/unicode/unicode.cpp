@@ -158,22 +158,25 @@ RangeSet perl_word() {
 }
 
 std::span<const char32_t> simple_fold_equivalents(char32_t c) {
-    const auto entries = tables::kFoldEntries;
-    const auto it = std::lower_bound(
-        entries.begin(), entries.end(), c,
-        [](const tables::FoldEntry& entry, char32_t wanted) { return entry.code_point < wanted; });
-    if (it == entries.end() || it->code_point != c) {
+    const auto code_points = tables::kFoldCodePoints;
+    const auto it = std::lower_bound(code_points.begin(), code_points.end(), c);
+    if (it == code_points.end() || *it != c) {
         return {};
     }
-    return tables::kFoldMembers.subspan(it->first, it->count);
+    const auto index = static_cast<std::size_t>(it - code_points.begin());
+    const std::size_t first = tables::kFoldOffsets[index];
+    return tables::kFoldMembers.subspan(first, tables::kFoldOffsets[index + 1] - first);
 }
 
 bool any_simple_fold_in(char32_t start, char32_t end) {
-    const auto entries = tables::kFoldEntries;
-    const auto it = std::lower_bound(
-        entries.begin(), entries.end(), start,
-        [](const tables::FoldEntry& entry, char32_t wanted) { return entry.code_point < wanted; });
-    return it != entries.end() && it->code_point <= end;
+    return !simple_folds_in(start, end).empty();
+}
+
+std::span<const char32_t> simple_folds_in(char32_t start, char32_t end) {
+    const auto code_points = tables::kFoldCodePoints;
+    const auto first = std::lower_bound(code_points.begin(), code_points.end(), start);
+    const auto last = start > end ? first : std::upper_bound(first, code_points.end(), end);
+    return {first, last};
 }
 
 bool is_xid_start(char32_t c) {

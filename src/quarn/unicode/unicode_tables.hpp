@@ -52,14 +52,6 @@ struct AgeName {
     std::int8_t version;  // index into kAgeVersions, -1 for NA/Unassigned
 };
 
-// A code point with a non-trivial simple case folding class: the other members of
-// its class are kFoldMembers[first, first + count), ascending.
-struct FoldEntry {
-    char32_t code_point;
-    std::uint16_t first;
-    std::uint8_t count;
-};
-
 extern const RangeSet kPerlWord;
 extern const RangeSet kPerlDigit;
 extern const RangeSet kPerlSpace;
@@ -79,8 +71,11 @@ extern const std::span<const NamedSet> kGraphemeClusterBreakValues;
 extern const std::span<const NamedSet> kWordBreakValues;
 extern const std::span<const NamedSet> kSentenceBreakValues;
 
-// Sorted by code point.
-extern const std::span<const FoldEntry> kFoldEntries;
+// Simple case folding. kFoldCodePoints lists, ascending, every code point whose
+// equivalence class has other members; those of kFoldCodePoints[i] are
+// kFoldMembers[kFoldOffsets[i], kFoldOffsets[i + 1]), ascending.
+extern const std::span<const char32_t> kFoldCodePoints;
+extern const std::span<const std::uint16_t> kFoldOffsets;
 extern const std::span<const char32_t> kFoldMembers;
 
 }  // namespace quarn::unicode::tables

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
+#include <iterator>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -226,13 +227,12 @@ TEST(CaseFolding, KnownClasses) {
 TEST(CaseFolding, ClassesAreConsistentAndComplete) {
     std::set<std::vector<char32_t>> classes;
     std::size_t code_points = 0;
-    for (const tables::FoldEntry& entry : tables::kFoldEntries) {
-        const std::vector<char32_t> members = fold_class(entry.code_point);
-        ASSERT_TRUE(std::is_sorted(simple_fold_equivalents(entry.code_point).begin(),
-                                   simple_fold_equivalents(entry.code_point).end()));
+    for (const char32_t c : simple_folds_in(0, 0x10FFFF)) {
+        const std::vector<char32_t> members = fold_class(c);
+        const std::span<const char32_t> others = simple_fold_equivalents(c);
+        ASSERT_TRUE(std::is_sorted(others.begin(), others.end()));
         for (char32_t other : members) {
-            ASSERT_EQ(fold_class(other), members)
-                << std::hex << static_cast<unsigned>(entry.code_point);
+            ASSERT_EQ(fold_class(other), members) << std::hex << static_cast<unsigned>(c);
         }
         classes.insert(members);
         ++code_points;
@@ -241,14 +241,39 @@ TEST(CaseFolding, ClassesAreConsistentAndComplete) {
     EXPECT_EQ(code_points, 2878u);
 }
 
-TEST(CaseFolding, AnyFoldInRange) {
+TEST(CaseFolding, FoldsInRange) {
     EXPECT_TRUE(any_simple_fold_in('a', 'a'));
     EXPECT_FALSE(any_simple_fold_in('0', '9'));
     EXPECT_TRUE(any_simple_fold_in('0', 'A'));
-    EXPECT_FALSE(any_simple_fold_in(0x2C00 - 0x400, 0x2C00 - 0x3FF));  // U+2800 braille
+    EXPECT_FALSE(any_simple_fold_in(0x2800, 0x28FF));  // braille
     EXPECT_TRUE(any_simple_fold_in(0x212A, 0x212A));
     EXPECT_FALSE(any_simple_fold_in(0x1E944, 0x10FFFF));  // past the last folding letter
     EXPECT_FALSE(any_simple_fold_in('b', 'a'));
+    const std::span<const char32_t> digits_and_upper = simple_folds_in('0', 'Z');
+    EXPECT_EQ(
+        std::vector<char32_t>(digits_and_upper.begin(), digits_and_upper.end()),
+        std::vector<char32_t>(U"ABCDEFGHIJKLMNOPQRSTUVWXYZ", U"ABCDEFGHIJKLMNOPQRSTUVWXYZ" + 26));
+    EXPECT_TRUE(simple_folds_in('z', 'a').empty());
+}
+
+// simple_folds_in replaces asking every character; both must name the same characters.
+TEST(CaseFolding, FoldsInRangeAgreeWithPerCharacterLookups) {
+    std::vector<char32_t> expected;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (!simple_fold_equivalents(c).empty()) {
+            expected.push_back(c);
+        }
+    }
+    const std::span<const char32_t> all = simple_folds_in(0, 0x10FFFF);
+    EXPECT_EQ(std::vector<char32_t>(all.begin(), all.end()), expected);
+    for (const auto& [start, end] : std::vector<std::pair<char32_t, char32_t>>{
+             {0x100, 0x17F}, {0x1F00, 0x1FFF}, {0x10400, 0x1044F}, {0x212A, 0x212B}}) {
+        const std::span<const char32_t> part = simple_folds_in(start, end);
+        std::vector<char32_t> wanted;
+        std::copy_if(expected.begin(), expected.end(), std::back_inserter(wanted),
+                     [&](char32_t c) { return start <= c && c <= end; });
+        EXPECT_EQ(std::vector<char32_t>(part.begin(), part.end()), wanted);
+    }
 }
 
 TEST(CharacterPredicates, IdentifiersNumbersAndSpace) {
