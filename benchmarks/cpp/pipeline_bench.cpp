@@ -1,0 +1,156 @@
+// The scan loop through the C++ pipeline, without Python: scanners built with
+// build_scanner from benchmarks/definitions/, run over the workloads that
+// `benchmarks/run.py prepare` writes, next to a re2c lexer for the JSON.
+//
+//   pipeline_bench --workloads=DIR [google benchmark flags]
+//
+// Every scan reports `tokens` and an order-sensitive `checksum` over (type,
+// start, end), so the quarn and re2c streams can be compared in the output.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "json_re2c.hpp"
+#include "quarn/pipeline/build_scanner.hpp"
+#include "quarn/runtime/find_matches.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using quarn::bench::TokenTally;
+
+fs::path workload_dir = "benchmarks/.work/data";
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream out;
+    out << in.rdbuf();
+    return std::move(out).str();
+}
+
+// Definitions live next to this file's folder; workloads are loaded once.
+const std::string& definition(const std::string& name) {
+    static std::map<std::string, std::string> cache;
+    auto [it, inserted] = cache.try_emplace(name);
+    if (inserted)
+        it->second = read_file(fs::path(__FILE__).parent_path().parent_path() / "definitions" /
+                               (name + ".quarn"));
+    return it->second;
+}
+
+const std::string* workload(const std::string& name) {
+    static std::map<std::string, std::unique_ptr<std::string>> cache;
+    auto [it, inserted] = cache.try_emplace(name);
+    if (inserted) {
+        const fs::path path = workload_dir / (name + ".txt");
+        if (fs::exists(path))
+            it->second = std::make_unique<std::string>(read_file(path));
+    }
+    return it->second.get();
+}
+
+quarn::pipeline::Scanner build(const std::string& name) {
+    auto built = quarn::pipeline::build_scanner(definition(name));
+    if (!built)
+        throw std::runtime_error(built.error());
+    return std::move(built).value();
+}
+
+void report(benchmark::State& state, const std::string& text, const TokenTally& tally) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.counters["tokens"] = static_cast<double>(tally.tokens);
+    state.counters["checksum"] = static_cast<double>(tally.checksum);
+}
+
+template <class Iter>
+void scan(benchmark::State& state, const std::string& definition_name,
+          const std::string& workload_name) {
+    const std::string* text = workload(workload_name);
+    if (text == nullptr) {
+        state.SkipWithError(
+            ("no workload " + workload_name + " in " + workload_dir.string()).c_str());
+        return;
+    }
+    const quarn::pipeline::Scanner scanner = build(definition_name);
+    const auto input = quarn::runtime::ValidatedUtf8::trusted(*text);
+    TokenTally tally;
+    for (auto _ : state) {
+        tally = {};
+        quarn::runtime::BasicFindMatches<Iter> matches(input, scanner.scanner_impl,
+                                                       scanner.match_function);
+        while (const auto match = matches.next_match())
+            tally.add(match->token_type, match->span.start, match->span.end);
+        benchmark::DoNotOptimize(tally);
+    }
+    report(state, *text, tally);
+}
+
+void scan_json_re2c(benchmark::State& state) {
+    const std::string* text = workload("json");
+    if (text == nullptr) {
+        state.SkipWithError("no json workload");
+        return;
+    }
+    TokenTally tally;
+    for (auto _ : state) {
+        tally = quarn::bench::re2c_scan_json(*text);
+        benchmark::DoNotOptimize(tally);
+    }
+    report(state, *text, tally);
+}
+
+void construct(benchmark::State& state, const std::string& definition_name) {
+    for (auto _ : state) {
+        auto scanner = build(definition_name);
+        benchmark::DoNotOptimize(scanner);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Our one flag; the rest belong to Google Benchmark.
+    constexpr const char* kFlag = "--workloads=";
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], kFlag, std::strlen(kFlag)) == 0)
+            workload_dir = argv[i] + std::strlen(kFlag);
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    using quarn::runtime::CharIter;
+    using quarn::runtime::CharIterWithPosition;
+    const auto ms = benchmark::kMillisecond;
+    for (const char* name : {"json", "python", "large"}) {
+        const std::string n = name;
+        benchmark::RegisterBenchmark(("scan/" + n + "/find_matches").c_str(), scan<CharIter>, n, n)
+            ->Unit(ms);
+        if (n != "large")
+            benchmark::RegisterBenchmark(("scan/" + n + "/find_matches_with_position").c_str(),
+                                         scan<CharIterWithPosition>, n, n)
+                ->Unit(ms);
+        if (n == "json")
+            benchmark::RegisterBenchmark("scan/json/re2c", scan_json_re2c)->Unit(ms);
+    }
+    for (const char* name : {"json", "python", "large"})
+        benchmark::RegisterBenchmark(("construct/" + std::string(name)).c_str(), construct,
+                                     std::string(name))
+            ->Unit(ms);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

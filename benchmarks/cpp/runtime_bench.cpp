@@ -1,0 +1,191 @@
+// Scan throughput of the runtime on ~10 MB of generated JSON-like text with a
+// hand-built table: whitespace, strings with escapes, numbers, punctuation and
+// the keywords true, false and null.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "quarn/runtime/find_matches.hpp"
+#include "quarn/runtime/match_function.hpp"
+#include "quarn/runtime/scanner_impl.hpp"
+
+namespace {
+
+using namespace quarn::runtime;
+
+// Character classes: every listed character has its own; everything else is OTHER.
+constexpr char kClassChars[] = " \t\n\r\"\\0123456789-.{}[]:,truefalsn";
+enum Cls : ClassIndex { WS, QUOTE, BACKSLASH, DIGIT, MINUS, DOT, PUNCT0, T = PUNCT0 + 6, OTHER = T + 9 };
+
+ClassIndex class_of_char(char c) {
+    static const std::string letters = "truefalsn";
+    static const std::string punct = "{}[]:,";
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return WS;
+    if (c == '"') return QUOTE;
+    if (c == '\\') return BACKSLASH;
+    if (c >= '0' && c <= '9') return DIGIT;
+    if (c == '-') return MINUS;
+    if (c == '.') return DOT;
+    if (punct.find(c) != std::string::npos) return PUNCT0 + static_cast<ClassIndex>(punct.find(c));
+    return T + static_cast<ClassIndex>(letters.find(c));
+}
+
+std::shared_ptr<const MatchFunction> json_match_function() {
+    std::vector<char32_t> specials(std::begin(kClassChars), std::end(kClassChars) - 1);
+    std::sort(specials.begin(), specials.end());
+    specials.erase(std::unique(specials.begin(), specials.end()), specials.end());
+    std::vector<CharRange> intervals;
+    std::vector<std::vector<CharRange>> groups(OTHER + 1);
+    char32_t next = 0;
+    for (char32_t c : specials) {
+        if (next < c) {
+            intervals.push_back({next, c - 1});
+            groups[OTHER].push_back(intervals.back());
+        }
+        intervals.push_back({c, c});
+        groups[class_of_char(static_cast<char>(c))].push_back(intervals.back());
+        next = c + 1;
+    }
+    intervals.push_back({next, 0x10FFFF});
+    groups[OTHER].push_back(intervals.back());
+    return std::make_shared<const MatchFunction>(intervals, groups);
+}
+
+class Builder {
+public:
+    StateIndex add(std::optional<TokenType> accept = std::nullopt) {
+        DfaState state;
+        state.transitions.resize(OTHER + 1);
+        if (accept) state.accept_data.push_back(AcceptData{{}, *accept, 0});
+        states_.push_back(std::move(state));
+        return static_cast<StateIndex>(states_.size() - 1);
+    }
+    void move(StateIndex from, ClassIndex cls, StateIndex to) {
+        states_[from].transitions[cls] = DfaTransition{to};
+    }
+    // Follows or creates moves spelling `word`; the last state accepts `type`.
+    void keyword(const std::string& word, TokenType type) {
+        StateIndex state = 0;
+        for (char c : word) {
+            auto& entry = states_[state].transitions[class_of_char(c)];
+            if (!entry) {
+                const StateIndex next = add();
+                states_[state].transitions[class_of_char(c)] = DfaTransition{next};
+            }
+            state = states_[state].transitions[class_of_char(c)]->to;
+        }
+        states_[state].accept_data.push_back(AcceptData{{}, type, 0});
+    }
+    Dfa build() { return Dfa(states_); }
+
+private:
+    std::vector<DfaState> states_;
+};
+
+std::shared_ptr<ScannerImpl> json_scanner() {
+    Builder b;
+    const StateIndex start = b.add();
+    const StateIndex ws = b.add(1);
+    b.move(start, WS, ws);
+    b.move(ws, WS, ws);
+
+    const StateIndex str = b.add();
+    const StateIndex escape = b.add();
+    const StateIndex str_end = b.add(2);
+    b.move(start, QUOTE, str);
+    for (ClassIndex c = 0; c <= OTHER; ++c) {
+        b.move(str, c, str);
+        b.move(escape, c, str);
+    }
+    b.move(str, BACKSLASH, escape);
+    b.move(str, QUOTE, str_end);
+
+    const StateIndex minus = b.add();
+    const StateIndex integer = b.add(3);
+    const StateIndex dot = b.add();
+    const StateIndex fraction = b.add(3);
+    b.move(start, MINUS, minus);
+    b.move(start, DIGIT, integer);
+    b.move(minus, DIGIT, integer);
+    b.move(integer, DIGIT, integer);
+    b.move(integer, DOT, dot);
+    b.move(dot, DIGIT, fraction);
+    b.move(fraction, DIGIT, fraction);
+
+    for (ClassIndex p = 0; p < 6; ++p) b.move(start, PUNCT0 + p, b.add(4 + p));
+    b.keyword("true", 10);
+    b.keyword("false", 11);
+    b.keyword("null", 12);
+
+    std::vector<ScannerMode> modes;
+    modes.push_back(ScannerMode{"INITIAL", {}, b.build()});
+    return ScannerImpl::create(std::move(modes));
+}
+
+std::string json_text(std::size_t target_bytes) {
+    std::mt19937 rng(7);
+    std::string s = "[\n";
+    for (int i = 0; s.size() < target_bytes; ++i) {
+        s += "  {\"id\": " + std::to_string(rng() % 100000) + ", \"name\": \"item " +
+             std::to_string(i) + "\", \"tags\": [\"alpha\", \"beta\\\"q\\\"\"], \"active\": " +
+             (rng() % 2 ? "true" : "false") + ", \"score\": -" + std::to_string(rng() % 1000) +
+             "." + std::to_string(rng() % 100) + ", \"next\": null},\n";
+    }
+    s += "  {}\n]\n";
+    return s;
+}
+
+const std::string& input() {
+    static const std::string text = json_text(10 << 20);
+    return text;
+}
+
+template <class MakeIter>
+void run(benchmark::State& state, MakeIter make) {
+    const auto scanner = json_scanner();
+    const auto match_function = json_match_function();
+    const auto text = validate_utf8(input());
+    std::size_t tokens = 0;
+    for (auto _ : state) {
+        auto matches = make(*scanner, text.value(), match_function);
+        std::size_t count = 0;
+        while (auto match = matches.next_match()) {
+            benchmark::DoNotOptimize(match->span.end);
+            ++count;
+        }
+        tokens = count;
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input().size()));
+    state.counters["tokens"] = static_cast<double>(tokens);
+    state.counters["tokens_per_s"] = benchmark::Counter(
+        static_cast<double>(tokens * state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_FindMatches(benchmark::State& state) {
+    run(state, [](ScannerImpl& impl, ValidatedUtf8 text, auto f) {
+        return impl.find_matches(text, f);
+    });
+}
+
+void BM_FindMatchesWithPosition(benchmark::State& state) {
+    run(state, [](ScannerImpl& impl, ValidatedUtf8 text, auto f) {
+        return impl.find_matches_with_position(text, f);
+    });
+}
+
+// Baseline for the ratios: one pass that only validates the UTF-8.
+void BM_ValidateUtf8(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(validate_utf8(input()).ok());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input().size()));
+}
+
+BENCHMARK(BM_FindMatches)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindMatchesWithPosition)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ValidateUtf8)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
