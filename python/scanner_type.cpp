@@ -1,0 +1,220 @@
+#include "scanner_type.hpp"
+
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "arguments.hpp"
+#include "panic.hpp"
+#include "quarn/pipeline/build_scanner.hpp"
+#include "quarn/runtime/find_matches.hpp"
+#include "token_match.hpp"
+
+namespace quarn::python {
+
+namespace {
+
+constexpr const char* kScannerDoc =
+    "Scanner(definition)\n--\n\n"
+    "A scanner engine built from a quarn definition.\n\n"
+    "Use `Scanner(definition)` to create a new instance.";
+
+constexpr const char* kFindMatchesDoc =
+    "find_matches($self, input)\n--\n\n"
+    "Finds all matches in the input string.\n\n"
+    "Args:\n    input (str): The text to scan.\n\n"
+    "Returns:\n    List[TokenMatch]: A list of matched tokens.";
+
+constexpr const char* kFindMatchesWithPositionDoc =
+    "find_matches_with_position($self, input)\n--\n\n"
+    "Finds all matches in the input string, including line and column information.\n\n"
+    "Args:\n    input (str): The text to scan.\n\n"
+    "Returns:\n    List[TokenMatch]: A list of matched tokens with line/column data.";
+
+constexpr const char* kUnsendable = "quarn::Scanner is unsendable, but sent to another thread";
+
+// The mode state is single-threaded, so every call must come from the thread
+// that built the scanner.
+struct ScannerObject {
+    PyObject ob_base;
+    unsigned long owner_thread;
+    pipeline::Scanner scanner;
+};
+
+ScannerObject* as_scanner(PyObject* self) {
+    return reinterpret_cast<ScannerObject*>(self);
+}
+
+PyObject* scanner_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static constexpr Signature kSignature{"Scanner", "definition"};
+    PyObject* definition = single_str_argument(kSignature, args, kwargs);
+    if (definition == nullptr)
+        return nullptr;
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(definition, &size);
+    if (text == nullptr)
+        return nullptr;
+    return guarded([&]() -> PyObject* {
+        // Built before the Python object exists, so a failure leaves nothing behind.
+        auto built =
+            pipeline::build_scanner(std::string_view(text, static_cast<std::size_t>(size)));
+        if (!built) {
+            PyObject* message = lenient_str(built.error());
+            if (message == nullptr)
+                return nullptr;
+            PyErr_SetObject(PyExc_ValueError, message);
+            Py_DECREF(message);
+            return nullptr;
+        }
+        PyObject* self = type->tp_alloc(type, 0);
+        if (self == nullptr)
+            return nullptr;
+        as_scanner(self)->owner_thread = PyThread_get_thread_ident();
+        new (&as_scanner(self)->scanner) pipeline::Scanner(std::move(built).value());
+        return self;
+    });
+}
+
+void scanner_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    // Dropping the last reference releases the tables; the interpreter lock makes
+    // this safe on whichever thread it happens.
+    as_scanner(self)->scanner.~Scanner();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// Owns the TokenMatch objects of a scan until they move into the result list.
+class TokenCollector {
+  public:
+    TokenCollector() = default;
+    TokenCollector(const TokenCollector&) = delete;
+    TokenCollector& operator=(const TokenCollector&) = delete;
+    ~TokenCollector() {
+        for (PyObject* item : items_)
+            Py_DECREF(item);
+    }
+
+    bool add(PyObject* item) {
+        if (item == nullptr)
+            return false;
+        try {
+            items_.push_back(item);
+        } catch (...) {
+            Py_DECREF(item);
+            throw;
+        }
+        return true;
+    }
+
+    PyObject* into_list() {
+        PyObject* list = PyList_New(static_cast<Py_ssize_t>(items_.size()));
+        if (list == nullptr)
+            return nullptr;
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), items_[i]);
+        }
+        items_.clear();
+        return list;
+    }
+
+  private:
+    std::vector<PyObject*> items_;
+};
+
+TokenPositions token_positions(const runtime::Match& match) {
+    if (!match.positions)
+        return TokenPositions{};
+    const runtime::Positions& p = *match.positions;
+    return TokenPositions{p.start_position.line, p.start_position.column, p.end_position.line,
+                          p.end_position.column};
+}
+
+template <class Iterator>
+PyObject* collect_tokens(Iterator matches, std::string_view input) {
+    PyTypeObject* type = token_match_type();
+    if (type == nullptr)
+        return nullptr;
+    TokenCollector tokens;
+    while (std::optional<runtime::Match> match = matches.next_match()) {
+        const runtime::Span span = match->span;
+        if (!tokens.add(new_token_match(type, match->token_type, span.start, span.end,
+                                        input.substr(span.start, span.end - span.start),
+                                        token_positions(*match)))) {
+            return nullptr;
+        }
+    }
+    return tokens.into_list();
+}
+
+template <bool kWithPositions>
+PyObject* scan(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr Signature kSignature{
+        kWithPositions ? "Scanner.find_matches_with_position" : "Scanner.find_matches", "input"};
+    PyObject* input = single_str_argument(kSignature, args, nargs, kwnames);
+    if (input == nullptr)
+        return nullptr;
+    ScannerObject* scanner = as_scanner(self);
+    if (scanner->owner_thread != PyThread_get_thread_ident())
+        return raise_panic(kUnsendable);
+    Py_ssize_t size = 0;
+    // CPython's UTF-8 form of a str is well formed (lone surrogates fail here),
+    // so the scan needs no second validation.
+    const char* utf8 = PyUnicode_AsUTF8AndSize(input, &size);
+    if (utf8 == nullptr)
+        return nullptr;
+    const std::string_view text(utf8, static_cast<std::size_t>(size));
+    return guarded([&]() -> PyObject* {
+        const pipeline::Scanner& compiled = scanner->scanner;
+        const auto valid = runtime::ValidatedUtf8::trusted(text);
+        if constexpr (kWithPositions) {
+            return collect_tokens(
+                compiled.scanner_impl->find_matches_with_position(valid, compiled.match_function),
+                text);
+        } else {
+            return collect_tokens(
+                compiled.scanner_impl->find_matches(valid, compiled.match_function), text);
+        }
+    });
+}
+
+PyMethodDef scanner_methods[] = {
+    {"find_matches", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(scan<false>)),
+     METH_FASTCALL | METH_KEYWORDS, kFindMatchesDoc},
+    {"find_matches_with_position",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(scan<true>)),
+     METH_FASTCALL | METH_KEYWORDS, kFindMatchesWithPositionDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot scanner_slots[] = {
+    {Py_tp_doc, const_cast<char*>(kScannerDoc)},
+    {Py_tp_new, reinterpret_cast<void*>(scanner_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(scanner_dealloc)},
+    {Py_tp_methods, scanner_methods},
+    {0, nullptr},
+};
+
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+#else
+constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT;
+#endif
+
+PyType_Spec scanner_spec = {
+    "quarn.Scanner", sizeof(ScannerObject), 0, kTypeFlags, scanner_slots,
+};
+
+PyTypeObject* scanner_type_object = nullptr;
+
+}  // namespace
+
+PyTypeObject* scanner_type() {
+    if (scanner_type_object == nullptr) {
+        scanner_type_object = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&scanner_spec));
+    }
+    return scanner_type_object;
+}
+
+}  // namespace quarn::python

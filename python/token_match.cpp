@@ -1,0 +1,123 @@
+#include "token_match.hpp"
+
+#include <cstring>
+
+namespace quarn::python {
+
+namespace {
+
+constexpr const char* kTokenMatchDoc =
+    "Represents a single token match.\n\nProperties:\n"
+    "- token_type (int): The numeric type of the matched token.\n"
+    "- start (int): Starting byte offset in the input string.\n"
+    "- end (int): Ending byte offset in the input string.\n"
+    "- text (str): The actual matched text.\n"
+    "- start_line (Optional[int]): Starting line number (if tracked).\n"
+    "- start_column (Optional[int]): Starting column number (if tracked).\n"
+    "- end_line (Optional[int]): Ending line number (if tracked).\n"
+    "- end_column (Optional[int]): Ending column number (if tracked).";
+
+constexpr Py_ssize_t kHeaderSize = offsetof(TokenMatchObject, text);
+
+TokenMatchObject* as_match(PyObject* self) {
+    return reinterpret_cast<TokenMatchObject*>(self);
+}
+
+PyObject* get_token_type(PyObject* self, void*) {
+    return PyLong_FromUnsignedLongLong(as_match(self)->token_type);
+}
+
+PyObject* get_start(PyObject* self, void*) {
+    return PyLong_FromSize_t(as_match(self)->start);
+}
+
+PyObject* get_end(PyObject* self, void*) {
+    return PyLong_FromSize_t(as_match(self)->end);
+}
+
+PyObject* get_text(PyObject* self, void*) {
+    return PyUnicode_DecodeUTF8(as_match(self)->text, Py_SIZE(self), nullptr);
+}
+
+// The closure selects one of the four position fields; 0 means "not tracked".
+template <std::size_t TokenPositions::*field>
+PyObject* get_position(PyObject* self, void*) {
+    std::size_t value = as_match(self)->positions.*field;
+    if (value == 0)
+        Py_RETURN_NONE;
+    return PyLong_FromSize_t(value);
+}
+
+PyGetSetDef token_match_getset[] = {
+    {"token_type", get_token_type, nullptr, nullptr, nullptr},
+    {"start", get_start, nullptr, nullptr, nullptr},
+    {"end", get_end, nullptr, nullptr, nullptr},
+    {"text", get_text, nullptr, nullptr, nullptr},
+    {"start_line", get_position<&TokenPositions::start_line>, nullptr, nullptr, nullptr},
+    {"start_column", get_position<&TokenPositions::start_column>, nullptr, nullptr, nullptr},
+    {"end_line", get_position<&TokenPositions::end_line>, nullptr, nullptr, nullptr},
+    {"end_column", get_position<&TokenPositions::end_column>, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// Instances come only from the match methods.
+PyObject* token_match_new(PyTypeObject* type, PyObject*, PyObject*) {
+    PyErr_Format(PyExc_TypeError, "cannot create '%s' instances", type->tp_name);
+    return nullptr;
+}
+
+void token_match_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    PyObject_Free(self);
+    Py_DECREF(type);
+}
+
+PyType_Slot token_match_slots[] = {
+    {Py_tp_doc, const_cast<char*>(kTokenMatchDoc)},
+    {Py_tp_getset, token_match_getset},
+    {Py_tp_new, reinterpret_cast<void*>(token_match_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(token_match_dealloc)},
+    {0, nullptr},
+};
+
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+#else
+constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT;
+#endif
+
+PyType_Spec token_match_spec = {
+    "quarn.TokenMatch", static_cast<int>(kHeaderSize), 1, kTypeFlags, token_match_slots,
+};
+
+PyTypeObject* token_match_type_object = nullptr;
+
+}  // namespace
+
+PyTypeObject* token_match_type() {
+    if (token_match_type_object == nullptr) {
+        token_match_type_object =
+            reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&token_match_spec));
+    }
+    return token_match_type_object;
+}
+
+PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::size_t start,
+                          std::size_t end, std::string_view text, const TokenPositions& positions) {
+    // Allocated directly rather than through tp_alloc: the fields are all written
+    // below, so the zeroing that the generic allocator does is wasted work.
+    auto* self = static_cast<TokenMatchObject*>(
+        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + text.size()));
+    if (self == nullptr)
+        return PyErr_NoMemory();
+    PyObject_InitVar(reinterpret_cast<PyVarObject*>(self), type,
+                     static_cast<Py_ssize_t>(text.size()));
+    self->token_type = token_type;
+    self->start = start;
+    self->end = end;
+    self->positions = positions;
+    std::memcpy(self->text, text.data(), text.size());
+    return reinterpret_cast<PyObject*>(self);
+}
+
+}  // namespace quarn::python
