@@ -5,8 +5,9 @@ Usage:
     python3 tools/gen_unicode_tables.py [--ucd DIR]           write the tables
     python3 tools/gen_unicode_tables.py [--ucd DIR] --check   compare with the committed file
 
-Every set leaves out the surrogates D800-DFFF, so a range that would cross them is split
-there. Name keys are stored already loosely matched (the same rule as loose_match in
+Sets hold scalar values: surrogates D800-DFFF are never members, and a range that runs
+from below them to above them (only the category C does) stands for the scalar values in
+between. Name keys are stored already loosely matched (the same rule as loose_match in
 unicode.cpp) and sorted by byte value, so the C++ side can binary-search them.
 """
 
@@ -120,7 +121,11 @@ class GenerationError(Exception):
 
 
 def normalize(ranges):
-    """Sorted, merged ranges (merging overlapping or adjacent), surrogates removed."""
+    """Sorted, merged ranges without surrogates.
+
+    Ranges are merged when they overlap or touch in scalar-value order, where U+E000
+    follows U+D7FF, so a set holding both sides of the surrogates has one range there.
+    """
     merged = []
     for start, end in sorted(ranges):
         if merged and start <= merged[-1][1] + 1:
@@ -136,7 +141,13 @@ def normalize(ranges):
             result.append((start, SURROGATES[0] - 1))
         if end > SURROGATES[1]:
             result.append((SURROGATES[1] + 1, end))
-    return result
+    joined = []
+    for start, end in result:
+        if joined and joined[-1][1] == SURROGATES[0] - 1 and start == SURROGATES[1] + 1:
+            joined[-1] = (joined[-1][0], end)
+        else:
+            joined.append((start, end))
+    return joined
 
 
 def union(*sets):

@@ -14,17 +14,21 @@ spec.loader.exec_module(gen)
 HAVE_UCD = (gen.DEFAULT_UCD / "UnicodeData.txt").is_file()
 
 
-def test_sets_are_merged_and_split_around_the_surrogates():
+def test_sets_are_merged_in_scalar_order_without_surrogates():
     assert gen.normalize([(5, 9), (0, 4), (20, 30), (25, 26)]) == [(0, 9), (20, 30)]
-    assert gen.normalize([(0xD000, 0xE100)]) == [(0xD000, 0xD7FF), (0xE000, 0xE100)]
+    assert gen.normalize([(0xD000, 0xE100)]) == [(0xD000, 0xE100)]
+    assert gen.normalize([(0xE000, 0xE001), (0xD000, 0xD7FF)]) == [(0xD000, 0xE001)]
+    assert gen.normalize([(0xD000, 0xD7FE), (0xE000, 0xE001)]) == [
+        (0xD000, 0xD7FE), (0xE000, 0xE001)]
     assert gen.normalize([(0xD800, 0xDFFF)]) == []
     assert gen.normalize([(0xDC00, 0xE000)]) == [(0xE000, 0xE000)]
+    assert gen.normalize([(0xD7F0, 0xD800)]) == [(0xD7F0, 0xD7FF)]
 
 
 def test_complement_and_difference():
     assert gen.complement([(0, 0x40), (0x5B, 0x10FFFF)]) == [(0x41, 0x5A)]
-    assert gen.complement([(0x41, 0x5A)]) == [
-        (0, 0x40), (0x5B, 0xD7FF), (0xE000, 0x10FFFF)]
+    assert gen.complement([(0x41, 0x5A)]) == [(0, 0x40), (0x5B, 0x10FFFF)]
+    assert gen.complement([(0, 0xD7FF)]) == [(0xE000, 0x10FFFF)]
     assert gen.difference([(0, 100)], [(10, 20), (15, 30), (100, 200)]) == [(0, 9), (31, 99)]
     assert gen.difference([(0, 5), (10, 15)], [(3, 12)]) == [(0, 2), (13, 15)]
 

@@ -25,6 +25,10 @@ bool contains(RangeSet set, char32_t c) {
     return it != set.begin() && std::prev(it)->end >= c;
 }
 
+char32_t next_scalar(char32_t c) {
+    return c == 0xD7FF ? 0xE000 : c + 1;
+}
+
 PropertyLookup found(RangeSet set) {
     return {PropertyStatus::Found, std::vector<Range>(set.begin(), set.end())};
 }
@@ -61,7 +65,7 @@ PropertyLookup cumulative_age(std::string_view key) {
     std::vector<Range> merged;
     merged.reserve(ranges.size());
     for (const Range& range : ranges) {
-        if (!merged.empty() && merged.back().end + 1 == range.start) {
+        if (!merged.empty() && next_scalar(merged.back().end) == range.start) {
             merged.back().end = range.end;
         } else {
             merged.push_back(range);

@@ -1,5 +1,7 @@
 // Queries over the generated Unicode 15.0 tables (unicode_tables.cpp). Sets are
-// lists of inclusive scalar-value ranges, sorted and non-adjacent.
+// lists of inclusive scalar-value ranges, sorted and non-adjacent. A range never starts
+// or ends on a surrogate but may span D800-DFFF (`Any` is 0-10FFFF); it then stands for
+// the scalar values in it, and U+D7FF, U+E000 count as adjacent.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,10 @@
 // The generated Unicode tables (unicode_tables.cpp, written by tools/gen_unicode_tables.py).
 // Internal to quarn::unicode; everything else goes through unicode.hpp.
 //
-// Every set is sorted, its ranges neither overlap nor touch, and it never contains a
-// surrogate: a set that would run across D800-DFFF is split there. The one exception is
-// the `Any` category, a single range 0-10FFFF that stands for every scalar value.
+// Every set is sorted and holds scalar values only: no range starts or ends on a
+// surrogate, and no two ranges overlap or touch in scalar order, where U+E000 follows
+// U+D7FF. So a range may run across D800-DFFF (`Any` is the single range 0-10FFFF, the
+// category C has D7FC-F8FF) and then stands for the scalar values it spans.
 //
 // Name tables are sorted by key; keys are already loosely matched (loose_match), and
 // every alias of a name has its own entry. An empty RangeSet marks a name that exists
