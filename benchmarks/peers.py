@@ -12,9 +12,10 @@ first. Lookahead clauses become `(?=...)` / `(?!...)`.
 from __future__ import annotations
 
 import hashlib
+from array import array
 import re
 from dataclasses import dataclass
-from typing import Callable, Iterable
+from typing import Callable
 
 import definition_file
 
@@ -129,29 +130,28 @@ class Idiom:
                 search, switches = searches[mode], transitions[mode]
         return tokens
 
-    def stream(self, tokens: Iterable[tuple[str, str, int, int]]) -> Iterable[tuple[int, str]]:
+    def stream(self, tokens: list[tuple[str, str, int, int]]) -> tuple[list[int], list[str]]:
         types = self.types
-        return ((types[kind], text) for kind, text, _, _ in tokens)
+        return [types[t[0]] for t in tokens], [t[1] for t in tokens]
 
 
-def quarn_stream(matches) -> Iterable[tuple[int, str]]:
-    return ((m.token_type, m.text) for m in matches)
+def quarn_stream(matches) -> tuple[list[int], list[str]]:
+    return [m.token_type for m in matches], [m.text for m in matches]
 
 
-def digest(stream: Iterable[tuple[int, str]]) -> tuple[int, str]:
+def pairs(stream: tuple[list[int], list[str]]) -> list[tuple[int, str]]:
+    return list(zip(*stream))
+
+
+def digest(stream: tuple[list[int], list[str]]) -> tuple[int, str]:
     """Token count and a short hash of the (type, text) sequence. Byte offsets
     (quarn) and str indices (re) differ for non-ASCII input, so they are left out."""
+    types, texts = stream
     h = hashlib.blake2b(digest_size=8)
-    count = 0
-    batch: list[str] = []
-    for token_type, text in stream:
-        batch.append(f"{token_type}:{len(text)}:{text}")
-        count += 1
-        if len(batch) == 65536:
-            h.update("".join(batch).encode("utf-8", "surrogatepass"))
-            batch.clear()
-    h.update("".join(batch).encode("utf-8", "surrogatepass"))
-    return count, h.hexdigest()
+    h.update(array("Q", types).tobytes())
+    h.update(array("Q", map(len, texts)).tobytes())
+    h.update("".join(texts).encode("utf-8", "surrogatepass"))
+    return len(types), h.hexdigest()
 
 
 def pygments_lexer(workload: str):

@@ -50,12 +50,18 @@ def prepare(work: Path, quick: bool) -> None:
     for n in sizes["pathological"]:
         texts[f"pathological-{n}"] = workloads.pathological_text(n)
     for name, text in texts.items():
-        (work / f"{name}.txt").write_text(text, encoding="utf-8")
+        # newline="": carriage returns reach every peer (and the C++ side) as they are
+        with open(work / f"{name}.txt", "w", encoding="utf-8", newline="") as f:
+            f.write(text)
         print(f"  {name}: {len(text.encode()) / 1e6:.2f} MB")
 
 
 def read_workloads(work: Path) -> dict[str, str]:
-    return {p.stem: p.read_text(encoding="utf-8") for p in sorted(work.glob("*.txt"))}
+    texts = {}
+    for path in sorted(work.glob("*.txt")):
+        with open(path, encoding="utf-8", newline="") as f:
+            texts[path.stem] = f.read()
+    return texts
 
 
 @dataclass
