@@ -112,6 +112,9 @@ TEST(LoneName, Failures) {
           "IsC", " IsGreek", "", "\u00e9", "scx"}) {
         EXPECT_EQ(status(name), PropertyStatus::PropertyNotFound) << name;
     }
+    EXPECT_EQ(status(std::string_view("L\0", 2)), PropertyStatus::PropertyNotFound);
+    EXPECT_EQ(status(std::string(10000, 'L')), PropertyStatus::PropertyNotFound);
+    EXPECT_EQ(status("\xff\xfeL"), PropertyStatus::Found);  // stray bytes go like non-ASCII
     for (const char* name :
          {"Cs", "Surrogate", "Zzzz", "Unknown", "Hrkt", "Katakana_Or_Hiragana"}) {
         EXPECT_EQ(status(name), PropertyStatus::PropertyValueNotFound) << name;
