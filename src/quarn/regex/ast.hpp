@@ -104,9 +104,9 @@ struct AstNode {
     PerlKind perl = PerlKind::Digit;
     AsciiKind ascii = AsciiKind::Alnum;
     UnicodeClassForm unicode_form = UnicodeClassForm::OneLetter;
-    std::string name;   // \p name or capture name
-    std::string value;  // \p value
     SetOp op = SetOp::Intersection;
+    std::uint32_t name = 0;   // \p name or capture name: index into Ast::texts
+    std::uint32_t value = 0;  // \p value: index into Ast::texts
     // Repetition
     std::uint32_t min = 0;
     std::optional<std::uint32_t> max;
@@ -120,8 +120,13 @@ struct AstNode {
 
 struct Ast {
     std::vector<AstNode> nodes;
+    std::vector<std::string> texts;  // names and values, kept apart to keep nodes small
     AstId root = 0;
 
+    std::uint32_t add_text(std::string text) {
+        texts.push_back(std::move(text));
+        return static_cast<std::uint32_t>(texts.size() - 1);
+    }
     AstId add(AstNode node) {
         nodes.push_back(std::move(node));
         return static_cast<AstId>(nodes.size() - 1);

@@ -429,7 +429,7 @@ class Parser {
         group.span = open_span;
         if (bump_if("?P<") || bump_if("?<")) {
             group.capture_index = next_capture_index(open_span);
-            group.name = parse_capture_name();
+            group.name = ast_.add_text(parse_capture_name());
             group.has_name = true;
         } else if (bump_if("?")) {
             if (is_eof())
@@ -861,11 +861,11 @@ class Parser {
             }
             if (split == std::u32string::npos) {
                 cls.unicode_form = UnicodeClassForm::Named;
-                cls.name = encode_utf8(text);
+                cls.name = ast_.add_text(encode_utf8(text));
             } else {
                 cls.unicode_form = UnicodeClassForm::NamedValue;
-                cls.name = encode_utf8(text.substr(0, split));
-                cls.value = encode_utf8(text.substr(split + skip));
+                cls.name = ast_.add_text(encode_utf8(text.substr(0, split)));
+                cls.value = ast_.add_text(encode_utf8(text.substr(split + skip)));
             }
             cls.negated = written_negated != not_equal;
         } else {
@@ -875,7 +875,7 @@ class Parser {
                 fail(ErrorKind::UnicodeClassInvalid, span_char());
             bump_and_bump_space();
             cls.unicode_form = UnicodeClassForm::OneLetter;
-            cls.name = encode_utf8(std::u32string(1, c));
+            cls.name = ast_.add_text(encode_utf8(std::u32string(1, c)));
             cls.negated = written_negated;
         }
         cls.span = Span{start, pos_};

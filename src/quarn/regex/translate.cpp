@@ -141,13 +141,13 @@ class Translator {
             case AstKind::Group:
                 return group(node);
             case AstKind::Concat:
+                return concat(node);
             case AstKind::Alternation: {
                 std::vector<Hir> subs;
                 subs.reserve(node.children.size());
                 for (AstId child : node.children)
                     subs.push_back(translate(child));
-                return node.kind == AstKind::Concat ? build_concat(std::move(subs))
-                                                    : build_alternation(std::move(subs));
+                return build_alternation(std::move(subs));
             }
             case AstKind::SetRange:
             case AstKind::SetAscii:
@@ -163,6 +163,27 @@ class Translator {
         throw ParseFailure{make_error(kind, pattern_, span)};
     }
 
+    // Plain characters are appended to one run instead of becoming a node
+    // each: a long literal pattern costs bytes, not nodes.
+    Hir concat(const AstNode& node) {
+        std::vector<Hir> subs;
+        std::string run;
+        for (AstId child : node.children) {
+            const AstNode& item = ast_[child];
+            if (item.kind == AstKind::Literal && !flags_.case_insensitive) {
+                append_utf8(run, literal_scalar(item));
+                continue;
+            }
+            if (!run.empty())
+                subs.push_back(Hir::make_literal(std::move(run)));
+            run.clear();
+            subs.push_back(translate(child));
+        }
+        if (!run.empty())
+            subs.push_back(Hir::make_literal(std::move(run)));
+        return build_concat(std::move(subs));
+    }
+
     Hir group(const AstNode& node) {
         Flags saved = flags_;
         flags_.apply(node.flags);
@@ -172,7 +193,7 @@ class Translator {
             return body;
         std::optional<std::string> name;
         if (node.has_name)
-            name = node.name;
+            name = ast_.texts[node.name];
         return build_capture(node.capture_index, std::move(name), std::move(body));
     }
 
@@ -256,9 +277,10 @@ class Translator {
     Class unicode_class(const AstNode& node) {
         if (!flags_.unicode)
             fail(ErrorKind::UnicodeNotAllowed, node.span);
-        unicode::PropertyLookup found = node.unicode_form == UnicodeClassForm::NamedValue
-                                            ? unicode::lookup_name_value(node.name, node.value)
-                                            : unicode::lookup_lone_name(node.name);
+        unicode::PropertyLookup found =
+            node.unicode_form == UnicodeClassForm::NamedValue
+                ? unicode::lookup_name_value(ast_.texts[node.name], ast_.texts[node.value])
+                : unicode::lookup_lone_name(ast_.texts[node.name]);
         if (found.status == unicode::PropertyStatus::PropertyNotFound) {
             fail(ErrorKind::UnicodePropertyNotFound, node.span);
         }
