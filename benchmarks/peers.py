@@ -7,6 +7,10 @@ the longest match, so the alternatives are reordered here until both agree:
 longer literals first, a keyword refuses to end inside a word, a token that
 starts like another (a string prefix like a name, `.5` like an operator) comes
 first. Lookahead clauses become `(?=...)` / `(?!...)`.
+
+As in the tokenizer recipe of Python's documentation, a leading SKIP group eats
+runs of blanks at which no token starts (quarn skips them one at a time);
+without it a backtracking engine tries every alternative at every blank.
 """
 
 from __future__ import annotations
@@ -14,7 +18,7 @@ from __future__ import annotations
 import hashlib
 from array import array
 import re
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Callable
 
 import definition_file
@@ -43,6 +47,8 @@ class IdiomSpec:
     order: dict[str, list[int]]
     # types whose match must not stop inside a word (keywords)
     whole_word: frozenset[int] = frozenset()
+    # per mode: blanks to skip, none of which can start a token there
+    skip: dict[str, str] = field(default_factory=dict)
 
 
 def _large_keywords() -> frozenset[int]:
@@ -50,8 +56,8 @@ def _large_keywords() -> frozenset[int]:
 
 
 SPECS = {
-    "json": IdiomSpec("json", {"VALUE": [7, 8, 1, 2, 3, 4, 5, 6, 9, 10, 11]}),
-    "python": IdiomSpec("python", {"CODE": [4, 5, 1, 2, 3, 6, 7, 8]}, frozenset({1})),
+    "json": IdiomSpec("json", {"VALUE": [7, 8, 1, 2, 3, 4, 5, 6, 9, 10, 11]}, skip={"VALUE": r"[ \t\n\r]+"}),
+    "python": IdiomSpec("python", {"CODE": [4, 5, 1, 2, 3, 6, 7, 8]}, frozenset({1}), {"CODE": r"[ \t\f\r]+"}),
     "pathological": IdiomSpec("pathological", {"MAIN": [1]}),
     "large": IdiomSpec(
         "large",
@@ -60,8 +66,12 @@ SPECS = {
             "STRING": [11, 12, 10, 8],
         },
         _large_keywords(),
+        {"CODE": r"[ \t\n\r]+"},
     ),
 }
+
+
+SKIP = "SKIP"
 
 
 def master_patterns(spec: IdiomSpec) -> tuple[list[str], list[dict[str, tuple[str, int | None]]], dict[str, int]]:
@@ -74,6 +84,8 @@ def master_patterns(spec: IdiomSpec) -> tuple[list[str], list[dict[str, tuple[st
         rank = {t: i for i, t in enumerate(spec.order.get(mode.name, []))}
         ordered = sorted(enumerate(mode.tokens), key=lambda p: (rank.get(p[1].token_type, len(rank)), p[0]))
         alternatives, names_by_type = [], {}
+        if mode.name in spec.skip:
+            alternatives.append(f"(?P<{SKIP}>{spec.skip[mode.name]})")
         for position, token in ordered:
             name = f"T{token.token_type}_{position}"
             body = translate(token.pattern)
@@ -104,7 +116,11 @@ class Idiom:
         self.scan = self._scan_one_mode if len(texts) == 1 else self._scan_modes
 
     def _scan_one_mode(self, text: str) -> list[tuple[str, str, int, int]]:
-        return [(m.lastgroup, m.group(), m.start(), m.end()) for m in self.patterns[0].finditer(text)]
+        return [
+            (kind, m.group(), m.start(), m.end())
+            for m in self.patterns[0].finditer(text)
+            if (kind := m.lastgroup) != SKIP
+        ]
 
     def _scan_modes(self, text: str) -> list[tuple[str, str, int, int]]:
         searches = [p.search for p in self.patterns]
@@ -116,6 +132,8 @@ class Idiom:
         while (m := search(text, pos)) is not None:
             kind = m.lastgroup
             pos = m.end()
+            if kind == SKIP:
+                continue
             append((kind, m.group(), m.start(), pos))
             switch = switches.get(kind)
             if switch is not None:

@@ -135,6 +135,7 @@ def bench(work: Path, repeats: int, cpp: Path | None, out: Path | None) -> None:
 
     def scan_rows(workload: str, definition: str, text: str, pygments: bool) -> dict[str, int]:
         spec = peers.SPECS[definition]
+        basis = "tokens" if definition != "pathological" else "bytes"  # (c) finds no token
         size = mb(text)
         sums = checks.setdefault(workload, {})
         counts = {}
@@ -145,7 +146,7 @@ def bench(work: Path, repeats: int, cpp: Path | None, out: Path | None) -> None:
             del tokens
             sums[label] = digest
             counts[label] = count
-            add(Row(workload, label, count, size, seconds, checksum=digest))
+            add(Row(workload, label, count, size, seconds, checksum=digest, ratio_basis=basis))
         scanner = quarn.Scanner(definition_file.read_text(definition))
         for label, method in (
             ("quarn find_matches", scanner.find_matches),
@@ -155,14 +156,14 @@ def bench(work: Path, repeats: int, cpp: Path | None, out: Path | None) -> None:
             count, digest = peers.digest(peers.quarn_stream(matches))
             del matches
             sums[label] = digest
-            add(Row(workload, label, count, size, seconds, checksum=digest))
+            add(Row(workload, label, count, size, seconds, checksum=digest, ratio_basis=basis))
         if pygments:
             lexer = peers.pygments_lexer(definition)
             prefix = text.encode()[:PYGMENTS_PREFIX].decode("utf-8", "ignore")
             seconds, tokens = timed(lambda: list(lexer.get_tokens_unprocessed(prefix)), repeats)
             add(
                 Row(workload, f"Pygments {type(lexer).__name__}", len(tokens), mb(prefix), seconds,
-                    note=f"own token granularity; first {mb(prefix):.0f} MB", ratio_basis="bytes")
+                    note=f"own token granularity; first {mb(prefix):.1f} MB", ratio_basis="bytes")
             )
             del tokens
         return counts
@@ -255,7 +256,7 @@ def render(rows: list[Row], cpp_rows: list[dict], checks: dict[str, dict[str, st
         elif base and r.ratio_basis == "bytes" and base.mb_per_s:
             ratio = f"{r.mb_per_s / base.mb_per_s:.2f} (MB/s)"
         lines.append(
-            f"| {r.workload} | {r.peer} | {fmt(r.tokens)} | {fmt(r.mb or None, 2)} | {r.seconds:.4f} | "
+            f"| {r.workload} | {r.peer} | {fmt(r.tokens)} | {fmt(r.mb or None, 2 if r.mb >= 1 else 3)} | {r.seconds:.4f} | "
             f"{fmt(r.tokens_per_s)} | {fmt(r.mb_per_s or None, 2)} | {fmt(r.ns_per_token)} | {ratio} | "
             f"{r.checksum} | {r.note} |"
         )

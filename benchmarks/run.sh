@@ -23,7 +23,8 @@ py=$venv/bin/python
 echo "== installing peers and quarn (from this tree) into $venv"
 $py -m pip install -q --upgrade pip
 $py -m pip install -q regex pygments
-$py -m pip install -q --force-reinstall --no-deps "$root"
+# A fixed build folder keeps the C++ build incremental between runs.
+$py -m pip install -q --force-reinstall --no-deps -C build-dir=build/bench-python -C build.tool-args=-j2 "$root"
 
 echo "== building the object-creation floor extension"
 ext_dir=$work/ext
@@ -38,6 +39,10 @@ echo "== writing workloads to $data"
 $py benchmarks/run.py prepare --work "$data" $quick
 
 echo "== C++ scan loop and construction (Google Benchmark, re2c)"
+if ! command -v re2c >/dev/null || [ ! -f /usr/include/benchmark/benchmark.h ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq re2c libbenchmark-dev >/dev/null
+fi
 cpp_json=$work/cpp${quick:+-quick}.json
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target pipeline_bench -j2
