@@ -269,23 +269,23 @@ std::optional<NfaTooLargeError> check_size(std::uint64_t states) {
     return NfaTooLargeError{static_cast<std::size_t>(states)};
 }
 
-// The number of states the expansion of a repetition of X will have, computed
-// the way the combinators grow it (an empty X adds nothing while the result is
-// still empty). Counts are 32-bit and |X| is bounded, so 64 bits cannot overflow.
-std::uint64_t repetition_size(const Nfa& x, std::uint32_t min, std::optional<std::uint32_t> max) {
-    const std::uint64_t size = x.states.size();
-    bool result_empty = min == 0 || x.is_empty();
-    std::uint64_t total = result_empty ? 1 : size * min;
-    if (max) {
-        const std::uint64_t optional_copies = *max > min ? *max - min : 0;
-        if (optional_copies > 0) {
-            total = (result_empty ? 0 : total) + optional_copies * (size + 1);
-            result_empty = false;
-        }
-    } else {
-        total = (result_empty ? 0 : total) + size + 2;
-    }
-    return total;
+// Sizes saturate far above the limit and far below overflow.
+constexpr std::uint64_t kSizeCap = std::uint64_t{1} << 60;
+
+std::uint64_t capped_sum(std::uint64_t a, std::uint64_t b) {
+    return std::min(a + b, kSizeCap);
+}
+
+std::uint64_t capped_product(std::uint64_t a, std::uint64_t b) {
+    if (a != 0 && b > kSizeCap / a)
+        return kSizeCap;
+    return a * b;
+}
+
+// The size after `concat`: a receiver of one state is the empty NFA (no HIR
+// converts to a single state with transitions) and is taken over.
+std::uint64_t concat_size(std::uint64_t receiver, std::uint64_t other) {
+    return receiver == 1 ? other : capped_sum(receiver, other);
 }
 
 BuildResult convert(const regex::Hir& hir);
@@ -294,8 +294,6 @@ BuildResult convert_literal(const regex::Hir& hir) {
     if (auto failure = validate_utf8(hir.literal)) {
         return base::err(NfaBuildError(Utf8Error{failure->valid_up_to, failure->error_len}));
     }
-    if (auto too_large = check_size(hir.literal.size() + 1))
-        return base::err(NfaBuildError(*too_large));
     Nfa result;
     std::string_view rest = hir.literal;
     while (!rest.empty()) {
@@ -319,9 +317,6 @@ BuildResult convert_repetition(const regex::Hir& hir) {
     if (!inner)
         return inner;
     const Nfa& x = inner.value();
-    if (auto too_large = check_size(repetition_size(x, hir.min, hir.max))) {
-        return base::err(NfaBuildError(*too_large));
-    }
     Nfa result;
     for (std::uint32_t i = 0; i < hir.min; ++i)
         result.concat(Nfa(x));
@@ -338,6 +333,8 @@ BuildResult convert_repetition(const regex::Hir& hir) {
     return result;
 }
 
+// Sizes are checked before conversion (nfa_state_count), so nothing here can
+// grow beyond the limit.
 BuildResult convert(const regex::Hir& hir) {
     switch (hir.kind) {
         case regex::HirKind::Empty:
@@ -364,9 +361,6 @@ BuildResult convert(const regex::Hir& hir) {
                 auto part = convert(sub);
                 if (!part)
                     return part;
-                if (auto too_large = check_size(result.states.size() + part->states.size())) {
-                    return base::err(NfaBuildError(*too_large));
-                }
                 result.concat(std::move(part).value());
             }
             return result;
@@ -378,9 +372,6 @@ BuildResult convert(const regex::Hir& hir) {
                 auto branch = convert(sub);
                 if (!branch)
                     return branch;
-                if (auto too_large = check_size(result.states.size() + branch->states.size() + 2)) {
-                    return base::err(NfaBuildError(*too_large));
-                }
                 // Every branch after the first is joined, even when the first
                 // one matched only the empty string: `(|a)b` must match "b".
                 if (first) {
@@ -396,16 +387,17 @@ BuildResult convert(const regex::Hir& hir) {
     base::unreachable("unknown HIR kind");
 }
 
-}  // namespace
-
-BuildResult Nfa::try_from_hir(const regex::Hir& hir) {
-    return convert(hir);
-}
-
-BuildResult Nfa::build(const Pattern& pattern) {
+// Parses and converts a pattern whose NFA is to be joined to one of
+// `states_before` states (0: none), refusing it when the result would exceed
+// the limit.
+BuildResult build_within(const Pattern& pattern, std::uint64_t states_before) {
     auto hir = regex::parse(pattern.pattern);
     if (!hir)
         return base::err(NfaBuildError(std::move(hir).error()));
+    const std::uint64_t states = nfa_state_count(hir.value());
+    const std::uint64_t total = states_before == 0 ? states : capped_sum(states_before, states + 2);
+    if (auto too_large = check_size(total))
+        return base::err(NfaBuildError(*too_large));
     auto result = convert(hir.value());
     if (!result)
         return result;
@@ -417,22 +409,75 @@ BuildResult Nfa::build(const Pattern& pattern) {
     return result;
 }
 
+}  // namespace
+
+std::uint64_t nfa_state_count(const regex::Hir& hir) {
+    switch (hir.kind) {
+        case regex::HirKind::Literal: {
+            std::uint64_t characters = 0;
+            std::string_view rest = hir.literal;
+            while (auto decoded = decode_utf8_char(rest)) {
+                ++characters;
+                rest.remove_prefix(decoded->length);
+            }
+            return characters + 1;
+        }
+        case regex::HirKind::Class:
+            return 2;
+        case regex::HirKind::Repetition: {
+            const std::uint64_t inner = nfa_state_count(hir.subs.at(0));
+            std::uint64_t total = hir.min == 0 || inner == 1 ? 1 : capped_product(inner, hir.min);
+            if (!hir.max)
+                return concat_size(total, inner + 2);
+            if (*hir.max > hir.min) {
+                total = concat_size(total, capped_product(inner + 1, *hir.max - hir.min));
+            }
+            return total;
+        }
+        case regex::HirKind::Capture:
+            return nfa_state_count(hir.subs.at(0));
+        case regex::HirKind::Concat: {
+            std::uint64_t total = 1;
+            for (const auto& sub : hir.subs)
+                total = concat_size(total, nfa_state_count(sub));
+            return total;
+        }
+        case regex::HirKind::Alternation: {
+            std::uint64_t total = 0;
+            for (const auto& sub : hir.subs) {
+                const std::uint64_t branch = nfa_state_count(sub);
+                total = total == 0 ? branch : capped_sum(total, branch + 2);
+            }
+            return total;
+        }
+        default:
+            return 1;
+    }
+}
+
+BuildResult Nfa::try_from_hir(const regex::Hir& hir) {
+    if (auto too_large = check_size(nfa_state_count(hir)))
+        return base::err(NfaBuildError(*too_large));
+    return convert(hir);
+}
+
+BuildResult Nfa::build(const Pattern& pattern) {
+    return build_within(pattern, 0);
+}
+
 // ---- Mode NFA ----
 
 BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns) {
     Nfa result;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         Pattern prioritized = Pattern(patterns[i]).with_priority(i);
-        auto pattern_nfa = build(prioritized);
+        auto pattern_nfa = build_within(prioritized, i == 0 ? 0 : result.states.size());
         if (!pattern_nfa)
             return pattern_nfa;
         if (i == 0) {
             // Taken over whole; the mode NFA keeps its empty text.
             take_over(result, std::move(pattern_nfa).value());
             continue;
-        }
-        if (auto too_large = check_size(result.states.size() + pattern_nfa->states.size() + 2)) {
-            return base::err(NfaBuildError(*too_large));
         }
         // Joined even behind a first pattern whose NFA has the empty shape, whose
         // accept data would otherwise be lost.

@@ -26,6 +26,11 @@ namespace quarn::generate {
 // anything is allocated, so a definition cannot exhaust memory here.
 inline constexpr std::size_t kMaxNfaStates = 2'000'000;
 
+// The number of states try_from_hir builds for `hir`, computed without
+// building anything (saturating far above kMaxNfaStates). Exact for every HIR
+// that converts.
+std::uint64_t nfa_state_count(const regex::Hir& hir);
+
 // A regex feature the scanner cannot express (look-arounds, lazy repetition).
 struct UnsupportedFeatureError {
     std::string message;
