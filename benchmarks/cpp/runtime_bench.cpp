@@ -18,18 +18,35 @@ using namespace quarn::runtime;
 
 // Character classes: every listed character has its own; everything else is OTHER.
 constexpr char kClassChars[] = " \t\n\r\"\\0123456789-.{}[]:,truefalsn";
-enum Cls : ClassIndex { WS, QUOTE, BACKSLASH, DIGIT, MINUS, DOT, PUNCT0, T = PUNCT0 + 6, OTHER = T + 9 };
+enum Cls : ClassIndex {
+    WS,
+    QUOTE,
+    BACKSLASH,
+    DIGIT,
+    MINUS,
+    DOT,
+    PUNCT0,
+    T = PUNCT0 + 6,
+    OTHER = T + 9
+};
 
 ClassIndex class_of_char(char c) {
     static const std::string letters = "truefalsn";
     static const std::string punct = "{}[]:,";
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return WS;
-    if (c == '"') return QUOTE;
-    if (c == '\\') return BACKSLASH;
-    if (c >= '0' && c <= '9') return DIGIT;
-    if (c == '-') return MINUS;
-    if (c == '.') return DOT;
-    if (punct.find(c) != std::string::npos) return PUNCT0 + static_cast<ClassIndex>(punct.find(c));
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+        return WS;
+    if (c == '"')
+        return QUOTE;
+    if (c == '\\')
+        return BACKSLASH;
+    if (c >= '0' && c <= '9')
+        return DIGIT;
+    if (c == '-')
+        return MINUS;
+    if (c == '.')
+        return DOT;
+    if (punct.find(c) != std::string::npos)
+        return PUNCT0 + static_cast<ClassIndex>(punct.find(c));
     return T + static_cast<ClassIndex>(letters.find(c));
 }
 
@@ -55,11 +72,12 @@ std::shared_ptr<const MatchFunction> json_match_function() {
 }
 
 class Builder {
-public:
+  public:
     StateIndex add(std::optional<TokenType> accept = std::nullopt) {
         DfaState state;
         state.transitions.resize(OTHER + 1);
-        if (accept) state.accept_data.push_back(AcceptData{{}, *accept, 0});
+        if (accept)
+            state.accept_data.push_back(AcceptData{{}, *accept, 0});
         states_.push_back(std::move(state));
         return static_cast<StateIndex>(states_.size() - 1);
     }
@@ -81,7 +99,7 @@ public:
     }
     Dfa build() { return Dfa(states_); }
 
-private:
+  private:
     std::vector<DfaState> states_;
 };
 
@@ -115,7 +133,8 @@ std::shared_ptr<ScannerImpl> json_scanner() {
     b.move(dot, DIGIT, fraction);
     b.move(fraction, DIGIT, fraction);
 
-    for (ClassIndex p = 0; p < 6; ++p) b.move(start, PUNCT0 + p, b.add(4 + p));
+    for (ClassIndex p = 0; p < 6; ++p)
+        b.move(start, PUNCT0 + p, b.add(4 + p));
     b.keyword("true", 10);
     b.keyword("false", 11);
     b.keyword("null", 12);
@@ -165,9 +184,8 @@ void run(benchmark::State& state, MakeIter make) {
 }
 
 void BM_FindMatches(benchmark::State& state) {
-    run(state, [](ScannerImpl& impl, ValidatedUtf8 text, auto f) {
-        return impl.find_matches(text, f);
-    });
+    run(state,
+        [](ScannerImpl& impl, ValidatedUtf8 text, auto f) { return impl.find_matches(text, f); });
 }
 
 void BM_FindMatchesWithPosition(benchmark::State& state) {
@@ -176,14 +194,59 @@ void BM_FindMatchesWithPosition(benchmark::State& state) {
     });
 }
 
+// Floor for the ratios: the same table walked byte by byte with maximal munch
+// and no lookahead, candidate records or mode switches (ASCII input only).
+void BM_TableWalkFloor(benchmark::State& state) {
+    const auto scanner = json_scanner();
+    const auto match_function = json_match_function();
+    const Dfa& dfa = scanner->current_dfa();
+    const std::uint32_t* table = dfa.table();
+    const std::uint32_t width = dfa.row_stride() - 1;
+    const std::string& text = input();
+    std::size_t tokens = 0;
+    for (auto _ : state) {
+        std::size_t count = 0;
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end) {
+            std::uint32_t row = 0;
+            const char* last_accept = nullptr;
+            for (const char* q = p; q < end; ++q) {
+                const ClassIndex cls = match_function->class_of(static_cast<unsigned char>(*q));
+                if (cls >= width)
+                    break;
+                const std::uint32_t next = table[row + cls];
+                if (next == Dfa::kNoMove)
+                    break;
+                row = next;
+                if (table[row + width] != Dfa::kNotAccepting)
+                    last_accept = q + 1;
+            }
+            if (last_accept) {
+                benchmark::DoNotOptimize(last_accept);
+                ++count;
+                p = last_accept;
+            } else {
+                ++p;
+            }
+        }
+        tokens = count;
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.counters["tokens_per_s"] = benchmark::Counter(
+        static_cast<double>(tokens * state.iterations()), benchmark::Counter::kIsRate);
+}
+
 // Baseline for the ratios: one pass that only validates the UTF-8.
 void BM_ValidateUtf8(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(validate_utf8(input()).ok());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(validate_utf8(input()).ok());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input().size()));
 }
 
 BENCHMARK(BM_FindMatches)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindMatchesWithPosition)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TableWalkFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ValidateUtf8)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -11,8 +11,9 @@ void check_has_start_state(const Dfa& dfa) {
 }
 
 // The first entry of `state`'s accept list whose lookahead holds on `rest`.
-const AcceptData* choose_entry(const Dfa& dfa, StateIndex state, const CharIter& rest,
-                               const MatchFunction& match_function) {
+const AcceptData* choose_entry_with_lookahead(const Dfa& dfa, StateIndex state,
+                                              const CharIter& rest,
+                                              const MatchFunction& match_function) {
     for (const AcceptData* entry = dfa.accept_begin(state); entry != dfa.accept_end(state);
          ++entry) {
         if (entry->lookahead.kind() == Lookahead::Kind::None)
@@ -21,6 +22,15 @@ const AcceptData* choose_entry(const Dfa& dfa, StateIndex state, const CharIter&
             return entry;
     }
     return nullptr;
+}
+
+// The entry chosen at a state whose accept slot is `slot` (not kNotAccepting),
+// or null when no entry's lookahead holds on `rest`.
+inline const AcceptData* choose_entry(const Dfa& dfa, std::uint32_t slot, const CharIter& rest,
+                                      const MatchFunction& match_function) {
+    if ((slot & Dfa::kNeedsLookahead) == 0)
+        return dfa.accepts() + slot;
+    return choose_entry_with_lookahead(dfa, slot & ~Dfa::kNeedsLookahead, rest, match_function);
 }
 
 // Whether `dfa`, anchored at `chars`, accepts some non-empty prefix. Stops at
@@ -41,13 +51,66 @@ bool accepts_prefix(CharIter chars, const Dfa& dfa, const MatchFunction& match_f
             return false;
         row = next;
         chars.advance(after, ch);
-        const std::uint32_t accepting = table[row + width];
-        if (accepting != Dfa::kNotAccepting &&
-            choose_entry(dfa, accepting, chars, match_function) != nullptr) {
+        const std::uint32_t slot = table[row + width];
+        if (slot != Dfa::kNotAccepting &&
+            choose_entry(dfa, slot, chars, match_function) != nullptr) {
             return true;
         }
     }
     return false;
+}
+
+template <class Iter>
+[[gnu::always_inline]] inline bool find_next_inline(Iter& chars, const Dfa& dfa,
+                                                    const MatchFunction& match_function,
+                                                    Match& match) {
+    check_has_start_state(dfa);
+    // A local copy keeps the loop state in registers.
+    Iter it = chars;
+    it.save_state();
+    MatchStart start{it.byte_index(), std::nullopt};
+    if constexpr (Iter::kTracksPositions)
+        start.position = it.next_position();
+
+    const std::uint32_t* table = dfa.table();
+    const std::uint32_t width = dfa.row_stride() - 1;
+    std::uint32_t row = 0;
+    const AcceptData* candidate = nullptr;
+    while (!it.at_end()) {
+        char32_t ch;
+        const char* after = decode_utf8(it.cursor(), ch);
+        const ClassIndex cls = match_function.class_of(ch);
+        if (cls >= width)
+            break;  // also catches MatchFunction::kNoClass
+        const std::uint32_t next = table[row + cls];
+        if (next == Dfa::kNoMove)
+            break;
+        row = next;
+        it.advance(after, ch);
+        const std::uint32_t slot = table[row + width];
+        if (slot == Dfa::kNotAccepting)
+            continue;
+        if (const AcceptData* entry = choose_entry(dfa, slot, it.remainder(), match_function)) {
+            candidate = entry;
+            it.save_state();
+        }
+    }
+    // With a candidate, back to just after it; without, back to the start.
+    it.restore_state();
+    chars = it;
+    if (candidate == nullptr)
+        return false;
+
+    MatchEnd end{it.byte_index(), std::nullopt, candidate->token_type, candidate->priority};
+    match.span = Span{start.byte_index, end.byte_index};
+    match.token_type = end.token_type;
+    if constexpr (Iter::kTracksPositions) {
+        end.position = it.next_position();
+        match.positions = Positions{*start.position, *end.position};
+    } else {
+        match.positions.reset();
+    }
+    return true;
 }
 
 }  // namespace
@@ -67,65 +130,23 @@ bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
 
 template <class Iter>
 std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function) {
-    check_has_start_state(dfa);
-    // Work on a local copy so the loop state stays in registers.
-    Iter it = chars;
-    it.save_state();
-    MatchStart start{it.byte_index(), std::nullopt};
-    if constexpr (Iter::kTracksPositions)
-        start.position = it.next_position();
-
-    const std::uint32_t* table = dfa.table();
-    const std::uint32_t width = dfa.row_stride() - 1;
-    std::uint32_t row = 0;
-    std::optional<MatchEnd> candidate;
-    while (!it.at_end()) {
-        char32_t ch;
-        const char* after = decode_utf8(it.cursor(), ch);
-        const ClassIndex cls = match_function.class_of(ch);
-        if (cls >= width)
-            break;  // also catches MatchFunction::kNoClass
-        const std::uint32_t next = table[row + cls];
-        if (next == Dfa::kNoMove)
-            break;
-        row = next;
-        it.advance(after, ch);
-        const std::uint32_t accepting = table[row + width];
-        if (accepting == Dfa::kNotAccepting)
-            continue;
-        if (const AcceptData* entry =
-                choose_entry(dfa, accepting, it.remainder(), match_function)) {
-            candidate = MatchEnd{it.byte_index(), std::nullopt, entry->token_type, entry->priority};
-            if constexpr (Iter::kTracksPositions)
-                candidate->position = it.next_position();
-            it.save_state();
-        }
-    }
-    it.restore_state();
-    chars = it;
-    if (!candidate)
-        return std::nullopt;
-
     Match match;
-    match.span = Span{start.byte_index, candidate->byte_index};
-    match.token_type = candidate->token_type;
-    if (start.position && candidate->position) {
-        match.positions = Positions{*start.position, *candidate->position};
-    }
+    if (!find_next_inline(chars, dfa, match_function, match))
+        return std::nullopt;
     return match;
 }
 
 template <class Iter>
-std::optional<Match> BasicFindMatches<Iter>::next_match() {
+bool BasicFindMatches<Iter>::next_match(Match& match) {
     // The automaton of the mode current when this step begins.
     const Dfa& dfa = scanner_impl_->current_dfa();
     for (;;) {
-        if (std::optional<Match> match = find_next(char_iter_, dfa, *match_function_)) {
-            scanner_impl_->handle_mode_transition(match->token_type);
-            return match;
+        if (find_next_inline(char_iter_, dfa, *match_function_, match)) {
+            scanner_impl_->handle_mode_transition(match.token_type);
+            return true;
         }
         if (!char_iter_.next())
-            return std::nullopt;
+            return false;
     }
 }
 

@@ -39,9 +39,16 @@ class BasicFindMatches {
           scanner_impl_(std::move(scanner_impl)),
           match_function_(std::move(match_function)) {}
 
-    // The next token, with its mode switch already applied; nothing once the
-    // input is exhausted. Throws InternalError only for broken tables.
-    std::optional<Match> next_match();
+    // Stores the next token in `match`, with its mode switch already applied,
+    // and returns true; returns false once the input is exhausted. Throws
+    // InternalError only for broken tables.
+    bool next_match(Match& match);
+    std::optional<Match> next_match() {
+        Match match;
+        if (!next_match(match))
+            return std::nullopt;
+        return match;
+    }
 
     const Iter& char_iter() const { return char_iter_; }
 

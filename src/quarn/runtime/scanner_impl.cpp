@@ -9,11 +9,6 @@ std::shared_ptr<ScannerImpl> ScannerImpl::create(std::vector<ScannerMode> modes)
     return std::shared_ptr<ScannerImpl>(new ScannerImpl(std::move(modes)));
 }
 
-const Dfa& ScannerImpl::current_dfa() const {
-    base::check_index(current_mode_, modes_.size());
-    return modes_[current_mode_].dfa;
-}
-
 void ScannerImpl::build_transition_map() const {
     transition_map_.reserve(modes_.size());
     for (const ScannerMode& mode : modes_) {
@@ -40,7 +35,7 @@ std::optional<Transition> ScannerImpl::transition_for_token_type(TokenType token
     return it->second;
 }
 
-void ScannerImpl::handle_mode_transition(TokenType token_type) {
+void ScannerImpl::apply_mode_transition(TokenType token_type) {
     const std::optional<Transition> transition = transition_for_token_type(token_type);
     if (!transition)
         return;

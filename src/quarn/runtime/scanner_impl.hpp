@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
 #include "quarn/runtime/char_iter/iter.hpp"
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
@@ -37,13 +38,21 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
     void set_mode_stack(std::vector<ModeIndex> stack) { mode_stack_ = std::move(stack); }
 
     // The current mode's automaton; InternalError when the current mode does not exist.
-    const Dfa& current_dfa() const;
+    const Dfa& current_dfa() const {
+        base::check_index(current_mode_, modes_.size());
+        return modes_[current_mode_].dfa;
+    }
 
     // The current mode's transition for `token_type`; when a mode lists several,
     // the last one applies.
     std::optional<Transition> transition_for_token_type(TokenType token_type) const;
     // Applies that transition, if any. PopMode on an empty stack changes nothing.
-    void handle_mode_transition(TokenType token_type);
+    void handle_mode_transition(TokenType token_type) {
+        // Called for every token: skip the map for modes without transitions.
+        if (current_mode_ < modes_.size() && modes_[current_mode_].transitions.empty())
+            return;
+        apply_mode_transition(token_type);
+    }
 
     // Iterators over `input` sharing this scanner's mode state; creating one
     // does not touch the mode state. Both borrow `input`: keep it alive.
@@ -58,6 +67,7 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
 
     explicit ScannerImpl(std::vector<ScannerMode> modes) : modes_(std::move(modes)) {}
     void build_transition_map() const;
+    void apply_mode_transition(TokenType token_type);
 
     std::vector<ScannerMode> modes_;
     ModeIndex current_mode_ = 0;

@@ -1,7 +1,6 @@
 #include "quarn/runtime/tables.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "quarn/base/errors.hpp"
@@ -36,8 +35,8 @@ Dfa::Dfa(std::vector<DfaState> states) {
     for (const DfaState& state : states)
         width = std::max(width, state.transitions.size());
     const std::uint64_t stride = static_cast<std::uint64_t>(width) + 1;
-    // Row offsets and state indices must stay below the sentinels.
-    if (states.size() * stride >= kNoMove)
+    // Row offsets must stay below kNoMove, state and entry indices below kNeedsLookahead.
+    if (states.size() * stride >= kNoMove || states.size() >= kNeedsLookahead)
         base::fail("DFA table too large");
 
     num_states_ = static_cast<std::uint32_t>(states.size());
@@ -56,11 +55,14 @@ Dfa::Dfa(std::vector<DfaState> states) {
             row[cls] = static_cast<std::uint32_t>(to * stride);
         }
         auto& accept_data = states[s].accept_data;
-        if (!accept_data.empty())
-            row[width] = static_cast<std::uint32_t>(s);
+        if (!accept_data.empty()) {
+            row[width] = accept_data.front().lookahead.kind() == Lookahead::Kind::None
+                             ? static_cast<std::uint32_t>(accepts_.size())
+                             : static_cast<std::uint32_t>(s) | kNeedsLookahead;
+        }
         accepts_.insert(accepts_.end(), std::make_move_iterator(accept_data.begin()),
                         std::make_move_iterator(accept_data.end()));
-        if (accepts_.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        if (accepts_.size() >= kNeedsLookahead) {
             base::fail("DFA table too large");
         }
         accept_offsets_.push_back(static_cast<std::uint32_t>(accepts_.size()));

@@ -75,12 +75,17 @@ struct DfaState {
 
 // A deterministic automaton stored as one flat table: each state owns a row of
 // `num_classes() + 1` words; the first num_classes hold the row offset of the
-// target state (or kNoMove), the last holds the state's index when it accepts
-// (or kNotAccepting). Moving on a character is a single load.
+// target state (or kNoMove), the last is the state's accept slot. Moving on a
+// character is a single load.
+//
+// Accept slot: kNotAccepting; or, when the state's first accept entry has no
+// lookahead (so it is always the one chosen), that entry's index into
+// accepts(); or else the state's index with kNeedsLookahead set.
 class Dfa {
   public:
     static constexpr std::uint32_t kNoMove = 0xFFFF'FFFF;
     static constexpr std::uint32_t kNotAccepting = 0xFFFF'FFFF;
+    static constexpr std::uint32_t kNeedsLookahead = 0x8000'0000;
 
     // No states: only useful as a placeholder; scanning with it is an internal error.
     Dfa() = default;
@@ -100,6 +105,7 @@ class Dfa {
     // the start state's row is at offset 0.
     const std::uint32_t* table() const { return table_.data(); }
     std::uint32_t row_stride() const { return width_ + 1; }
+    const AcceptData* accepts() const { return accepts_.data(); }
     const AcceptData* accept_begin(StateIndex state) const {
         return accepts_.data() + accept_offsets_[state];
     }

@@ -61,6 +61,7 @@ class CharIter {
     CharIter remainder() const { return CharIter(begin_, cursor_, end_); }
 
   private:
+    friend class CharIterWithPosition;
     CharIter(const char* begin, const char* cursor, const char* end)
         : begin_(begin), cursor_(cursor), end_(end), saved_cursor_(cursor) {}
 

@@ -17,76 +17,75 @@ class CharIterWithPosition {
   public:
     static constexpr bool kTracksPositions = true;
 
-    explicit CharIterWithPosition(ValidatedUtf8 input) : chars_(input), saved_chars_(input) {}
+    explicit CharIterWithPosition(ValidatedUtf8 input)
+        : begin_(input.view().data()), end_(begin_ + input.view().size()), state_{begin_} {}
 
     std::optional<CharItem> next() {
         std::optional<CharItem> item = peek();
         if (item)
-            advance(decode_utf8(chars_.cursor(), item->ch), item->ch);
+            advance(decode_utf8(state_.cursor, item->ch), item->ch);
         return item;
     }
 
     std::optional<CharItem> peek() const {
-        std::optional<CharItem> item = chars_.peek();
-        if (item)
-            item->position = next_position();
+        if (at_end())
+            return std::nullopt;
+        CharItem item;
+        item.byte_index = byte_index();
+        decode_utf8(state_.cursor, item.ch);
+        item.position = next_position();
         return item;
     }
 
     void save_state() {
-        saved_chars_ = chars_;
-        saved_line_ = line_;
-        saved_column_ = column_;
-        saved_last_char_ = last_char_;
+        saved_ = state_;
         has_saved_ = true;
     }
     void restore_state() {
         if (!has_saved_)
             return;
-        chars_ = saved_chars_;
-        line_ = saved_line_;
-        column_ = saved_column_;
-        last_char_ = saved_last_char_;
+        state_ = saved_;
         has_saved_ = false;
     }
 
     // Line and column of the last character delivered: (1, 0) before the first.
-    std::size_t line() const { return line_; }
-    std::size_t column() const { return column_; }
+    std::size_t line() const { return state_.line; }
+    std::size_t column() const { return state_.column; }
 
     // The position the next character gets; also the exclusive end position
     // of everything delivered so far.
     Position next_position() const {
-        if (last_char_ == U'\n')
-            return Position{line_ + 1, 1};
-        return Position{line_, column_ + 1};
+        if (state_.last_char == U'\n')
+            return Position{state_.line + 1, 1};
+        return Position{state_.line, state_.column + 1};
     }
 
-    bool at_end() const { return chars_.at_end(); }
-    const char* cursor() const { return chars_.cursor(); }
-    std::size_t byte_index() const { return chars_.byte_index(); }
+    bool at_end() const { return state_.cursor == end_; }
+    const char* cursor() const { return state_.cursor; }
+    std::size_t byte_index() const { return static_cast<std::size_t>(state_.cursor - begin_); }
     void advance(const char* after, char32_t ch) {
-        if (last_char_ == U'\n') {
-            ++line_;
-            column_ = 1;
-        } else {
-            ++column_;
-        }
-        last_char_ = ch;
-        chars_.advance(after, ch);
+        // Branch-free: line feeds are common enough to mispredict.
+        const bool after_line_feed = state_.last_char == U'\n';
+        state_.line += after_line_feed;
+        state_.column = after_line_feed ? 1 : state_.column + 1;
+        state_.last_char = ch;
+        state_.cursor = after;
     }
 
-    CharIter remainder() const { return chars_.remainder(); }
+    CharIter remainder() const { return CharIter(begin_, state_.cursor, end_); }
 
   private:
-    CharIter chars_;  // never holds a saved state of its own
-    std::size_t line_ = 1;
-    std::size_t column_ = 0;
-    char32_t last_char_ = 0;
-    CharIter saved_chars_;
-    std::size_t saved_line_ = 1;
-    std::size_t saved_column_ = 0;
-    char32_t saved_last_char_ = 0;
+    struct State {
+        const char* cursor;
+        std::size_t line = 1;
+        std::size_t column = 0;
+        char32_t last_char = 0;
+    };
+
+    const char* begin_;
+    const char* end_;
+    State state_;
+    State saved_ = state_;
     bool has_saved_ = false;
 };
 
