@@ -1,9 +1,11 @@
 // The generator's deterministic automaton.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "quarn/base/result.hpp"
 #include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/ids.hpp"
 #include "quarn/generate/pattern.hpp"
@@ -73,5 +75,45 @@ inline std::string debug_string(const Dfa& dfa) {
     append_debug(out, dfa);
     return out;
 }
+
+// ---- Subset construction ----
+
+// Bounds of one conversion. Subset construction can blow up exponentially
+// ((a|b)*a(a|b){24} needs 2^25 states), and the runtime gives every state a row
+// with one cell per interval group: 2^24 cells take 64 MB in the final table and
+// about 200 MB while the pipeline builds it. A definition beyond a bound is
+// refused with a DfaConversionError instead of exhausting memory or time.
+inline constexpr std::size_t kMaxDfaStates = std::size_t{1} << 16;
+// States times the interval groups the NFA uses.
+inline constexpr std::size_t kMaxDfaTableCells = std::size_t{1} << 24;
+// NFA state numbers held by all subsets together (128 MB).
+inline constexpr std::size_t kMaxSubsetMembers = std::size_t{1} << 25;
+// Transitions followed while computing target subsets, counted as a whole.
+inline constexpr std::size_t kMaxSubsetWork = std::size_t{1} << 30;
+
+// Why an NFA could not be converted into a DFA.
+struct DfaConversionError {
+    std::string message;
+
+    std::string display() const { return message; }
+    // DfaConversionError("<message>")
+    std::string debug() const;
+
+    friend bool operator==(const DfaConversionError&, const DfaConversionError&) = default;
+};
+
+// Adds one accepted pattern to a state. A pattern equal to one present is
+// dropped; otherwise the list is sorted stably by priority, then terminal type,
+// and cut after its first pattern without lookahead, which always wins.
+void add_accept_data(DfaState& state, Pattern pattern);
+
+// Subset construction over an NFA whose transitions carry interval groups.
+// State 0 is the start closure, further states are numbered breadth first with
+// each state's intervals expanded in ascending order. Lookahead NFAs of the
+// accepted patterns are converted (and minimized) on the way.
+base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa);
+
+// The full conversion: subset construction, then minimization.
+base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa);
 
 }  // namespace quarn::generate

@@ -1,0 +1,355 @@
+#include "quarn/generate/dfa.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "quarn/base/errors.hpp"
+#include "quarn/base/fxhash.hpp"
+#include "quarn/generate/minimizer.hpp"
+#include "quarn/generate/nfa.hpp"
+
+namespace quarn::generate {
+
+std::string DfaConversionError::debug() const {
+    std::string out = "DfaConversionError(";
+    append_debug_quoted(out, message);
+    out += ')';
+    return out;
+}
+
+void add_accept_data(DfaState& state, Pattern pattern) {
+    auto& list = state.accept_data;
+    if (std::find(list.begin(), list.end(), pattern) != list.end())
+        return;
+    list.push_back(std::move(pattern));
+    std::stable_sort(list.begin(), list.end(), [](const Pattern& a, const Pattern& b) {
+        return std::tie(a.priority, a.terminal_type) < std::tie(b.priority, b.terminal_type);
+    });
+    auto first_plain = std::find_if(list.begin(), list.end(),
+                                    [](const Pattern& p) { return p.lookahead.is_none(); });
+    if (first_plain != list.end())
+        list.erase(first_plain + 1, list.end());
+}
+
+namespace {
+
+using StateIndex = std::uint32_t;
+
+struct Edge {
+    std::uint32_t interval;
+    StateIndex target;
+    friend auto operator<=>(const Edge&, const Edge&) = default;
+};
+
+// The NFA's edges in flat arrays indexed by state, checked once, so that the
+// construction never searches for a state or looks at a label again.
+struct NfaEdges {
+    std::vector<std::size_t> epsilon_begin;  // states + 1 entries
+    std::vector<StateIndex> epsilon_targets;
+    std::vector<std::size_t> consuming_begin;  // states + 1 entries
+    std::vector<Edge> consuming;
+    std::size_t alphabet_width = 0;  // highest interval group used, plus one
+
+    std::span<const StateIndex> epsilon(StateIndex state) const {
+        return {epsilon_targets.data() + epsilon_begin[state],
+                epsilon_begin[state + 1] - epsilon_begin[state]};
+    }
+    std::span<const Edge> consuming_from(StateIndex state) const {
+        return {consuming.data() + consuming_begin[state],
+                consuming_begin[state + 1] - consuming_begin[state]};
+    }
+};
+
+[[noreturn]] void state_not_found(NfaStateID id) {
+    base::fail("State not found: " + debug_string(id));
+}
+
+NfaEdges index_edges(const Nfa& nfa) {
+    const std::size_t count = nfa.states.size();
+    NfaEdges edges;
+    edges.epsilon_begin.reserve(count + 1);
+    edges.consuming_begin.reserve(count + 1);
+    for (const NfaState& state : nfa.states) {
+        edges.epsilon_begin.push_back(edges.epsilon_targets.size());
+        edges.consuming_begin.push_back(edges.consuming.size());
+        for (const NfaTransition& transition : state.transitions) {
+            if (transition.target.as_usize() >= count)
+                state_not_found(transition.target);
+            if (transition.is_epsilon()) {
+                edges.epsilon_targets.push_back(transition.target.value());
+                continue;
+            }
+            const CharacterClassType& label = *transition.character_class;
+            if (label.is_hir_kind()) {
+                base::fail("HirKind character classes are not supported in NFA transitions: " +
+                           regex::debug_string(label.hir()));
+            }
+            const std::uint32_t interval = label.class_id().value();
+            edges.consuming.push_back({interval, transition.target.value()});
+            edges.alphabet_width = std::max(edges.alphabet_width, std::size_t{interval} + 1);
+        }
+    }
+    edges.epsilon_begin.push_back(edges.epsilon_targets.size());
+    edges.consuming_begin.push_back(edges.consuming.size());
+    return edges;
+}
+
+DfaConversionError too_large(const std::string& what) {
+    return DfaConversionError{"The DFA is too large: " + what};
+}
+
+// Subsets of NFA states, each sorted ascending, stored back to back and found
+// again through an open-addressing table keyed by FxHash of the members.
+class SubsetRegistry {
+  public:
+    std::size_t size() const { return hashes_.size(); }
+    std::size_t total_members() const { return members_.size(); }
+
+    std::span<const StateIndex> subset(std::size_t id) const {
+        return {members_.data() + begin_[id], begin_[id + 1] - begin_[id]};
+    }
+
+    std::optional<std::uint32_t> find(std::span<const StateIndex> subset,
+                                      std::uint64_t hash) const {
+        if (slots_.empty())
+            return std::nullopt;
+        for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+            const std::uint32_t entry = slots_[slot];
+            if (entry == kEmpty)
+                return std::nullopt;
+            if (hashes_[entry] == hash && std::ranges::equal(this->subset(entry), subset)) {
+                return entry;
+            }
+        }
+    }
+
+    // Registers a subset that find() did not know; returns its id.
+    std::uint32_t add(std::span<const StateIndex> subset, std::uint64_t hash) {
+        if ((hashes_.size() + 1) * 2 > slots_.size())
+            grow();
+        const auto id = static_cast<std::uint32_t>(hashes_.size());
+        members_.insert(members_.end(), subset.begin(), subset.end());
+        begin_.push_back(members_.size());
+        hashes_.push_back(hash);
+        place(id);
+        return id;
+    }
+
+    static std::uint64_t hash_of(std::span<const StateIndex> subset) {
+        std::uint64_t hash = base::fx_hash_u64(subset.size());
+        for (StateIndex member : subset)
+            hash = base::fx_add(hash, member);
+        return hash;
+    }
+
+  private:
+    static constexpr std::uint32_t kEmpty = 0xFFFF'FFFF;
+
+    void grow() {
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), kEmpty);
+        mask_ = slots_.size() - 1;
+        for (std::uint32_t id = 0; id < hashes_.size(); ++id)
+            place(id);
+    }
+    void place(std::uint32_t id) {
+        std::size_t slot = hashes_[id] & mask_;
+        while (slots_[slot] != kEmpty)
+            slot = (slot + 1) & mask_;
+        slots_[slot] = id;
+    }
+
+    std::vector<StateIndex> members_;
+    std::vector<std::size_t> begin_{0};
+    std::vector<std::uint64_t> hashes_;
+    std::vector<std::uint32_t> slots_;
+    std::size_t mask_ = 0;
+};
+
+class SubsetConstruction {
+  public:
+    explicit SubsetConstruction(const Nfa& nfa)
+        : nfa_(nfa), edges_(index_edges(nfa)), visited_(nfa.states.size(), 0) {}
+
+    base::Result<Dfa, DfaConversionError> run() {
+        if (nfa_.start_state.as_usize() >= nfa_.states.size())
+            state_not_found(nfa_.start_state);
+        const StateIndex start = nfa_.start_state.value();
+        if (auto error = register_closure(std::span<const StateIndex>(&start, 1)).error) {
+            return base::err(std::move(*error));
+        }
+        // Ids are handed out in the order subsets are first reached, so the
+        // first-in, first-out queue is simply the next id to expand.
+        for (std::size_t current = 0; current < registry_.size(); ++current) {
+            if (auto error = expand(current))
+                return base::err(std::move(*error));
+        }
+        dfa_.states.resize(registry_.size());
+        for (std::size_t id = 0; id < transitions_.size(); ++id) {
+            dfa_.states[id].transitions = std::move(transitions_[id]);
+        }
+        if (auto error = add_accept_data_to_states())
+            return base::err(std::move(*error));
+        return std::move(dfa_);
+    }
+
+  private:
+    struct Registered {
+        std::uint32_t id = 0;
+        std::optional<DfaConversionError> error;
+    };
+
+    std::optional<DfaConversionError> expand(std::size_t current) {
+        edges_of_subset_.clear();
+        for (StateIndex member : registry_.subset(current)) {
+            const auto out = edges_.consuming_from(member);
+            edges_of_subset_.insert(edges_of_subset_.end(), out.begin(), out.end());
+        }
+        if (auto error = charge(edges_of_subset_.size()))
+            return error;
+        std::sort(edges_of_subset_.begin(), edges_of_subset_.end());
+        edges_of_subset_.erase(std::unique(edges_of_subset_.begin(), edges_of_subset_.end()),
+                               edges_of_subset_.end());
+
+        std::vector<DfaTransition> out;
+        for (std::size_t first = 0; first < edges_of_subset_.size();) {
+            const std::uint32_t interval = edges_of_subset_[first].interval;
+            seeds_.clear();
+            std::size_t last = first;
+            for (; last < edges_of_subset_.size() && edges_of_subset_[last].interval == interval;
+                 ++last) {
+                seeds_.push_back(edges_of_subset_[last].target);
+            }
+            Registered target = register_closure(seeds_);
+            if (target.error)
+                return target.error;
+            out.push_back({DisjointCharClassID(interval), DfaStateID(target.id)});
+            first = last;
+        }
+        transitions_[current] = std::move(out);
+        return std::nullopt;
+    }
+
+    // The union of the epsilon closures of `seeds`, registered as a subset
+    // unless known already.
+    Registered register_closure(std::span<const StateIndex> seeds) {
+        closure_.clear();
+        ++epoch_;
+        for (StateIndex seed : seeds)
+            visit(seed);
+        for (std::size_t next = 0; next < closure_.size(); ++next) {
+            for (StateIndex target : edges_.epsilon(closure_[next]))
+                visit(target);
+        }
+        if (auto error = charge(closure_.size()))
+            return {0, std::move(error)};
+        std::sort(closure_.begin(), closure_.end());
+
+        const std::uint64_t hash = SubsetRegistry::hash_of(closure_);
+        if (auto known = registry_.find(closure_, hash))
+            return {*known, std::nullopt};
+
+        const std::size_t states = registry_.size() + 1;
+        if (states > kMaxDfaStates) {
+            return {0, too_large("more than " + std::to_string(kMaxDfaStates) + " states")};
+        }
+        if (states * std::max<std::size_t>(1, edges_.alphabet_width) > kMaxDfaTableCells) {
+            return {0,
+                    too_large("more than " + std::to_string(kMaxDfaTableCells) +
+                              " transition table cells (" + std::to_string(states) + " states x " +
+                              std::to_string(edges_.alphabet_width) + " interval groups)")};
+        }
+        if (registry_.total_members() + closure_.size() > kMaxSubsetMembers) {
+            return {0, too_large("its NFA state sets hold more than " +
+                                 std::to_string(kMaxSubsetMembers) + " states")};
+        }
+        transitions_.emplace_back();
+        return {registry_.add(closure_, hash), std::nullopt};
+    }
+
+    void visit(StateIndex state) {
+        if (visited_[state] == epoch_)
+            return;
+        visited_[state] = epoch_;
+        closure_.push_back(state);
+    }
+
+    std::optional<DfaConversionError> charge(std::size_t steps) {
+        work_ += steps;
+        if (work_ <= kMaxSubsetWork)
+            return std::nullopt;
+        return too_large("computing its states takes more than " + std::to_string(kMaxSubsetWork) +
+                         " steps");
+    }
+
+    // Walks every subset in ascending NFA state order; an accepting NFA state
+    // gives its pattern, lookahead converted, to the DFA state. The converted
+    // pattern of each NFA state is made once and copied, since the conversion
+    // of one NFA always gives the same automaton.
+    std::optional<DfaConversionError> add_accept_data_to_states() {
+        std::vector<std::optional<Pattern>> converted(nfa_.states.size());
+        for (std::size_t id = 0; id < registry_.size(); ++id) {
+            for (StateIndex member : registry_.subset(id)) {
+                const Boxed<Pattern>& accepted = nfa_.states[member].accept_data;
+                if (!accepted)
+                    continue;
+                if (!converted[member]) {
+                    auto pattern = with_converted_lookahead(*accepted);
+                    if (!pattern)
+                        return std::move(pattern).error();
+                    converted[member] = std::move(pattern).value();
+                }
+                add_accept_data(dfa_.states[id], *converted[member]);
+            }
+        }
+        return std::nullopt;
+    }
+
+    static base::Result<Pattern, DfaConversionError> with_converted_lookahead(
+        const Pattern& pattern) {
+        Pattern copy = pattern;
+        if (copy.lookahead.is_none())
+            return copy;
+        if (!copy.lookahead.automaton().is_nfa()) {
+            base::fail("Unexpected lookahead type in DFA conversion: " +
+                       debug_string(copy.lookahead));
+        }
+        auto dfa = try_from_nfa(copy.lookahead.automaton().nfa());
+        if (!dfa)
+            return base::err(std::move(dfa).error());
+        copy.lookahead = Lookahead(copy.lookahead.kind(), AutomatonType(std::move(dfa).value()));
+        return copy;
+    }
+
+    const Nfa& nfa_;
+    const NfaEdges edges_;
+    SubsetRegistry registry_;
+    std::vector<std::vector<DfaTransition>> transitions_;  // by DFA state
+    Dfa dfa_;
+
+    std::vector<std::uint32_t> visited_;  // epoch of the last visit, by NFA state
+    std::uint32_t epoch_ = 0;
+    std::size_t work_ = 0;
+    std::vector<StateIndex> closure_;
+    std::vector<StateIndex> seeds_;
+    std::vector<Edge> edges_of_subset_;
+};
+
+}  // namespace
+
+base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa) {
+    return SubsetConstruction(nfa).run();
+}
+
+base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa) {
+    auto dfa = try_from_nfa_not_minimized(nfa);
+    if (!dfa)
+        return dfa;
+    return Minimizer::minimize(std::move(dfa).value());
+}
+
+}  // namespace quarn::generate

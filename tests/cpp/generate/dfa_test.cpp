@@ -1,0 +1,251 @@
+#include "quarn/generate/dfa.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "dfa_oracle.hpp"
+#include "quarn/base/errors.hpp"
+#include "quarn/generate/minimizer.hpp"
+#include "quarn/generate/nfa.hpp"
+
+namespace quarn::generate {
+namespace {
+
+Pattern plain(std::uint32_t terminal, std::uint64_t priority, const char* text = "p") {
+    Pattern pattern(text, TerminalID(terminal));
+    pattern.priority = priority;
+    return pattern;
+}
+
+Pattern with_lookahead(std::uint32_t terminal, std::uint64_t priority) {
+    Dfa follow;
+    follow.states.resize(1);
+    return std::move(plain(terminal, priority))
+        .with_lookahead(Lookahead(Lookahead::Kind::Positive, AutomatonType(std::move(follow))));
+}
+
+// An NFA consuming interval group `interval` once: 0 -> 1.
+Nfa symbol(std::uint32_t interval) {
+    Nfa nfa;
+    const NfaStateID end = nfa.new_state();
+    nfa.add_transition(
+        NfaStateID(0),
+        CharacterClassType::range(oracle::ranges_of(interval), DisjointCharClassID(interval)), end);
+    nfa.set_end_state(end);
+    return nfa;
+}
+
+Nfa either(Nfa a, Nfa b) {
+    a.alternation(std::move(b));
+    return a;
+}
+
+void accept_at_end(Nfa& nfa, Pattern pattern) {
+    nfa.states[nfa.end_state.as_usize()].accept_data = std::move(pattern);
+}
+
+std::vector<std::uint64_t> priorities(const DfaState& state) {
+    std::vector<std::uint64_t> result;
+    for (const Pattern& pattern : state.accept_data)
+        result.push_back(pattern.priority);
+    return result;
+}
+
+TEST(AddAcceptData, SortsByPriorityThenTerminalAndCutsAfterFirstPlainPattern) {
+    DfaState state;
+    add_accept_data(state, plain(1, 1));
+    add_accept_data(state, plain(1, 0));
+    EXPECT_EQ(state.accept_data, std::vector<Pattern>{plain(1, 0)});
+
+    DfaState mixed;
+    add_accept_data(mixed, with_lookahead(7, 2));
+    add_accept_data(mixed, plain(7, 1));
+    add_accept_data(mixed, with_lookahead(7, 0));
+    EXPECT_EQ(priorities(mixed), (std::vector<std::uint64_t>{0, 1}));
+    EXPECT_FALSE(mixed.accept_data[0].lookahead.is_none());
+
+    DfaState ties;
+    add_accept_data(ties, plain(5, 0));
+    add_accept_data(ties, plain(3, 0));
+    EXPECT_EQ(ties.accept_data, std::vector<Pattern>{plain(3, 0)});
+}
+
+TEST(AddAcceptData, KeepsEqualKeysInArrivalOrderAndDropsDuplicates) {
+    DfaState state;
+    add_accept_data(state, with_lookahead(2, 0));
+    add_accept_data(state, plain(2, 0, "first"));
+    add_accept_data(state, plain(2, 0, "second"));  // ties with "first", arrives later: cut
+    ASSERT_EQ(state.accept_data.size(), 2u);
+    EXPECT_EQ(state.accept_data[1].pattern, "first");
+
+    const auto before = state.accept_data;
+    add_accept_data(state, with_lookahead(2, 0));
+    EXPECT_EQ(state.accept_data, before);
+
+    // A lookahead pattern tying with the plain one but arriving later is cut.
+    Pattern late = with_lookahead(2, 0);
+    late.pattern = "late";
+    add_accept_data(state, std::move(late));
+    EXPECT_EQ(state.accept_data, before);
+}
+
+TEST(SubsetConstruction, StartClosureWithoutMovesGivesOneState) {
+    Nfa nfa;
+    const NfaStateID second = nfa.new_state();
+    nfa.add_epsilon_transition(NfaStateID(0), second);
+    auto rejecting = try_from_nfa(nfa);
+    ASSERT_TRUE(rejecting.ok());
+    ASSERT_EQ(rejecting->states.size(), 1u);
+    EXPECT_TRUE(rejecting->states[0].accept_data.empty());
+    EXPECT_TRUE(rejecting->states[0].transitions.empty());
+
+    nfa.states[1].accept_data = plain(4, 0);
+    auto accepting = try_from_nfa(nfa);
+    ASSERT_TRUE(accepting.ok());
+    ASSERT_EQ(accepting->states.size(), 1u);
+    EXPECT_EQ(accepting->states[0].accept_data, std::vector<Pattern>{plain(4, 0)});
+}
+
+TEST(SubsetConstruction, NumbersBreadthFirstFromTheStartClosure) {
+    // (a|b)*a: the start subset comes back on b, state 1 on a.
+    Nfa nfa = either(symbol(0), symbol(1));
+    nfa.zero_or_more();
+    nfa.concat(symbol(0));
+    accept_at_end(nfa, plain(9, 0));
+
+    auto dfa = try_from_nfa_not_minimized(nfa);
+    ASSERT_TRUE(dfa.ok());
+    ASSERT_EQ(dfa->states.size(), 3u);
+    EXPECT_EQ(dfa->states[0].transitions,
+              (std::vector<DfaTransition>{{DisjointCharClassID(0), DfaStateID(1)},
+                                          {DisjointCharClassID(1), DfaStateID(2)}}));
+    EXPECT_TRUE(dfa->states[0].accept_data.empty());
+    EXPECT_EQ(dfa->states[1].accept_data, std::vector<Pattern>{plain(9, 0)});
+
+    auto minimized = try_from_nfa(nfa);
+    ASSERT_TRUE(minimized.ok());
+    ASSERT_EQ(minimized->states.size(), 2u);
+    EXPECT_EQ(minimized->states[0].transitions,
+              (std::vector<DfaTransition>{{DisjointCharClassID(0), DfaStateID(1)},
+                                          {DisjointCharClassID(1), DfaStateID(0)}}));
+    EXPECT_EQ(minimized->states[1].transitions, minimized->states[0].transitions);
+}
+
+TEST(SubsetConstruction, ConvertsLookaheadsToMinimizedDfas) {
+    // Token a, followed by b+ (an NFA whose minimal DFA has two states).
+    Nfa follow = symbol(1);
+    follow.concat([] {
+        Nfa more = symbol(1);
+        more.zero_or_more();
+        return more;
+    }());
+    accept_at_end(follow, Pattern("b+", kLookaheadTerminal));
+    Nfa nfa = symbol(0);
+    accept_at_end(nfa, plain(1, 0).with_lookahead(
+                           Lookahead(Lookahead::Kind::Negative, AutomatonType(follow))));
+
+    auto dfa = try_from_nfa(nfa);
+    ASSERT_TRUE(dfa.ok());
+    ASSERT_EQ(dfa->states.size(), 2u);
+    ASSERT_EQ(dfa->states[1].accept_data.size(), 1u);
+    const Lookahead& lookahead = dfa->states[1].accept_data[0].lookahead;
+    ASSERT_EQ(lookahead.kind(), Lookahead::Kind::Negative);
+    ASSERT_TRUE(lookahead.automaton().is_dfa());
+    const Dfa& converted = lookahead.automaton().dfa();
+    EXPECT_EQ(converted, oracle::try_from_nfa(follow));
+    ASSERT_EQ(converted.states.size(), 2u);
+    EXPECT_EQ(converted.states[0].transitions,
+              (std::vector<DfaTransition>{{DisjointCharClassID(1), DfaStateID(1)}}));
+    EXPECT_EQ(converted.states[1].accept_data,
+              std::vector<Pattern>{Pattern("b+", kLookaheadTerminal)});
+}
+
+TEST(SubsetConstruction, RefusesMalformedInputAsInternalError) {
+    Nfa converted = symbol(0);
+    accept_at_end(converted, with_lookahead(1, 0));
+    try {
+        (void)try_from_nfa(converted);
+        FAIL() << "a lookahead that is a DFA already must be refused";
+    } catch (const base::InternalError& error) {
+        EXPECT_EQ(
+            std::string(error.what())
+                .rfind("Unexpected lookahead type in DFA conversion: Positive(Dfa(Dfa { states: [",
+                       0),
+            0u);
+    }
+
+    Nfa unconverted;
+    unconverted.add_transition(NfaStateID(0), regex::Hir::make_literal("a"),
+                               unconverted.new_state());
+    EXPECT_THROW((void)try_from_nfa(unconverted), base::InternalError);
+}
+
+TEST(SubsetConstruction, RefusesExponentialBlowUpEarly) {
+    // (a|b)*a(a|b){24}: the minimal DFA has 2^25 states.
+    Nfa nfa = either(symbol(0), symbol(1));
+    nfa.zero_or_more();
+    nfa.concat(symbol(0));
+    for (int i = 0; i < 24; ++i)
+        nfa.concat(either(symbol(0), symbol(1)));
+    accept_at_end(nfa, plain(1, 0));
+
+    auto dfa = try_from_nfa(nfa);
+    ASSERT_FALSE(dfa.ok());
+    EXPECT_EQ(dfa.error().display(), "The DFA is too large: more than 65536 states");
+    EXPECT_EQ(dfa.error().debug(),
+              "DfaConversionError(\"The DFA is too large: more than 65536 states\")");
+
+    // The table bound counts the interval groups the NFA uses: with group
+    // 99999 in use it stops the same automaton after 167 states.
+    nfa = either(std::move(nfa), symbol(99'999));
+    auto too_wide = try_from_nfa(nfa);
+    ASSERT_FALSE(too_wide.ok());
+    EXPECT_EQ(too_wide.error().display(),
+              "The DFA is too large: more than 16777216 transition table cells (168 states x "
+              "100000 interval groups)");
+}
+
+TEST(SubsetConstruction, PassesLookaheadFailuresOn) {
+    Nfa follow = either(symbol(0), symbol(1));
+    follow.zero_or_more();
+    follow.concat(symbol(0));
+    for (int i = 0; i < 24; ++i)
+        follow.concat(either(symbol(0), symbol(1)));
+    follow = either(std::move(follow), symbol(99'999));
+    Nfa nfa = symbol(2);
+    accept_at_end(nfa, plain(1, 0).with_lookahead(
+                           Lookahead(Lookahead::Kind::Positive, AutomatonType(std::move(follow)))));
+    auto dfa = try_from_nfa(nfa);
+    ASSERT_FALSE(dfa.ok());
+    EXPECT_EQ(dfa.error().display().rfind("The DFA is too large: more than 16777216 transition", 0),
+              0u);
+}
+
+std::vector<DfaState> sorted_transitions(Dfa dfa) {
+    for (DfaState& state : dfa.states) {
+        std::sort(state.transitions.begin(), state.transitions.end(),
+                  [](const DfaTransition& a, const DfaTransition& b) {
+                      return a.elementary_interval_index < b.elementary_interval_index;
+                  });
+    }
+    return dfa.states;
+}
+
+TEST(SubsetConstruction, AgreesWithReferenceOnRandomNfas) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 1500; ++round) {
+        const Nfa nfa = oracle::random_nfa(random, 10, 3, true);
+        auto fast = try_from_nfa_not_minimized(nfa);
+        ASSERT_TRUE(fast.ok());
+        EXPECT_EQ(fast->states, sorted_transitions(oracle::try_from_nfa_not_minimized(nfa)))
+            << debug_string(nfa);
+        auto minimized = try_from_nfa(nfa);
+        ASSERT_TRUE(minimized.ok());
+        EXPECT_EQ(*minimized, oracle::try_from_nfa(nfa)) << debug_string(nfa);
+    }
+}
+
+}  // namespace
+}  // namespace quarn::generate
