@@ -40,9 +40,9 @@ bool accepts_prefix(CharIter chars, const Dfa& dfa, const MatchFunction& match_f
     const std::uint32_t* table = dfa.table();
     const std::uint32_t width = dfa.row_stride() - 1;
     std::uint32_t row = 0;
-    while (!chars.at_end()) {
+    for (const char* cursor = chars.state().cursor; cursor != chars.end();) {
         char32_t ch;
-        const char* after = decode_utf8(chars.cursor(), ch);
+        const char* after = decode_utf8(cursor, ch);
         const ClassIndex cls = match_function.class_of(ch);
         if (cls >= width)
             return false;
@@ -50,35 +50,34 @@ bool accepts_prefix(CharIter chars, const Dfa& dfa, const MatchFunction& match_f
         if (next == Dfa::kNoMove)
             return false;
         row = next;
-        chars.advance(after, ch);
+        cursor = after;
         const std::uint32_t slot = table[row + width];
         if (slot != Dfa::kNotAccepting &&
-            choose_entry(dfa, slot, chars, match_function) != nullptr) {
+            choose_entry(dfa, slot, chars.from(cursor), match_function) != nullptr) {
             return true;
         }
     }
     return false;
 }
 
+// One anchored attempt. The iterator's save and restore are done on local
+// copies of its state: `best` is the state saved after the latest candidate.
 template <class Iter>
 [[gnu::always_inline]] inline bool find_next_inline(Iter& chars, const Dfa& dfa,
                                                     const MatchFunction& match_function,
                                                     Match& match) {
     check_has_start_state(dfa);
-    // A local copy keeps the loop state in registers.
-    Iter it = chars;
-    it.save_state();
-    MatchStart start{it.byte_index(), std::nullopt};
-    if constexpr (Iter::kTracksPositions)
-        start.position = it.next_position();
-
-    const std::uint32_t* table = dfa.table();
+    const typename Iter::State start = chars.state();
+    typename Iter::State state = start;
+    typename Iter::State best = start;
+    const char* const end = chars.end();
+    const std::uint32_t* const table = dfa.table();
     const std::uint32_t width = dfa.row_stride() - 1;
     std::uint32_t row = 0;
     const AcceptData* candidate = nullptr;
-    while (!it.at_end()) {
+    while (state.cursor != end) {
         char32_t ch;
-        const char* after = decode_utf8(it.cursor(), ch);
+        const char* after = decode_utf8(state.cursor, ch);
         const ClassIndex cls = match_function.class_of(ch);
         if (cls >= width)
             break;  // also catches MatchFunction::kNoClass
@@ -86,27 +85,29 @@ template <class Iter>
         if (next == Dfa::kNoMove)
             break;
         row = next;
-        it.advance(after, ch);
+        Iter::advance(state, after, ch);
         const std::uint32_t slot = table[row + width];
         if (slot == Dfa::kNotAccepting)
             continue;
-        if (const AcceptData* entry = choose_entry(dfa, slot, it.remainder(), match_function)) {
+        if (const AcceptData* entry =
+                choose_entry(dfa, slot, chars.from(state.cursor), match_function)) {
             candidate = entry;
-            it.save_state();
+            best = state;
         }
     }
-    // With a candidate, back to just after it; without, back to the start.
-    it.restore_state();
-    chars = it;
-    if (candidate == nullptr)
+    if (candidate == nullptr) {
+        chars.set_state(start);
         return false;
+    }
+    chars.set_state(best);
 
-    MatchEnd end{it.byte_index(), std::nullopt, candidate->token_type, candidate->priority};
-    match.span = Span{start.byte_index, end.byte_index};
-    match.token_type = end.token_type;
+    match.span.start = static_cast<std::size_t>(start.cursor - chars.begin());
+    match.span.end = static_cast<std::size_t>(best.cursor - chars.begin());
+    match.token_type = candidate->token_type;
     if constexpr (Iter::kTracksPositions) {
-        end.position = it.next_position();
-        match.positions = Positions{*start.position, *end.position};
+        Positions& positions = match.positions.emplace();
+        positions.start_position = Iter::next_position(start);
+        positions.end_position = Iter::next_position(best);
     } else {
         match.positions.reset();
     }

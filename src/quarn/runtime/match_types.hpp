@@ -1,4 +1,4 @@
-// Tokens as the search reports them, and the records it keeps while searching.
+// Tokens as the search reports them.
 #pragma once
 
 #include <cstddef>
@@ -21,19 +21,6 @@ struct Match {
     TokenType token_type = 0;
     std::optional<Positions> positions;  // only from FindMatchesWithPosition
     friend bool operator==(const Match&, const Match&) = default;
-};
-
-struct MatchStart {
-    std::size_t byte_index = 0;
-    std::optional<Position> position;
-};
-
-// The best end found so far in one attempt; exclusive like the span's end.
-struct MatchEnd {
-    std::size_t byte_index = 0;
-    std::optional<Position> position;
-    TokenType token_type = 0;
-    Priority priority = 0;
 };
 
 }  // namespace quarn::runtime

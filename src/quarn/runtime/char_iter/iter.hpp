@@ -15,60 +15,70 @@ class CharIter {
   public:
     static constexpr bool kTracksPositions = false;
 
+    // Everything that moves as characters are consumed.
+    struct State {
+        const char* cursor;
+    };
+
     explicit CharIter(ValidatedUtf8 input)
-        : begin_(input.view().data()),
-          cursor_(begin_),
-          end_(begin_ + input.view().size()),
-          saved_cursor_(begin_) {}
+        : CharIter(input.view().data(), input.view().data(),
+                   input.view().data() + input.view().size()) {}
 
     std::optional<CharItem> next() {
         std::optional<CharItem> item = peek();
         if (item)
-            cursor_ = decode_utf8(cursor_, item->ch);
+            state_.cursor = decode_utf8(state_.cursor, item->ch);
         return item;
     }
 
     std::optional<CharItem> peek() const {
-        if (cursor_ == end_)
+        if (state_.cursor == end_)
             return std::nullopt;
         CharItem item;
         item.byte_index = byte_index();
-        decode_utf8(cursor_, item.ch);
+        decode_utf8(state_.cursor, item.ch);
         return item;
     }
 
     // Records the current state, replacing anything saved before.
     void save_state() {
-        saved_cursor_ = cursor_;
+        saved_ = state_;
         has_saved_ = true;
     }
     // Returns to the saved state and forgets it; does nothing when nothing is saved.
     void restore_state() {
         if (!has_saved_)
             return;
-        cursor_ = saved_cursor_;
+        state_ = saved_;
         has_saved_ = false;
     }
 
-    // Primitives of the search loop: the next character starts at cursor()
-    // (unless at_end()); advance() consumes it given the decoder's result.
-    bool at_end() const { return cursor_ == end_; }
-    const char* cursor() const { return cursor_; }
-    std::size_t byte_index() const { return static_cast<std::size_t>(cursor_ - begin_); }
-    void advance(const char* after, char32_t /*ch*/) { cursor_ = after; }
+    std::size_t byte_index() const { return static_cast<std::size_t>(state_.cursor - begin_); }
 
-    // An iterator over the rest of the text, nothing saved: what a lookahead reads.
-    CharIter remainder() const { return CharIter(begin_, cursor_, end_); }
+    // The search loop works on a copy of the state: the next character starts
+    // at state.cursor unless it equals end(); advance() consumes it.
+    // set_state() puts a state back and, like restore_state(), forgets any saved one.
+    State state() const { return state_; }
+    void set_state(State state) {
+        state_ = state;
+        has_saved_ = false;
+    }
+    const char* begin() const { return begin_; }
+    const char* end() const { return end_; }
+    static void advance(State& state, const char* after, char32_t /*ch*/) { state.cursor = after; }
+
+    // An iterator over the text from `cursor`, a character boundary, with
+    // nothing saved: what a lookahead reads.
+    CharIter from(const char* cursor) const { return CharIter(begin_, cursor, end_); }
 
   private:
-    friend class CharIterWithPosition;
     CharIter(const char* begin, const char* cursor, const char* end)
-        : begin_(begin), cursor_(cursor), end_(end), saved_cursor_(cursor) {}
+        : begin_(begin), end_(end), state_{cursor}, saved_{cursor} {}
 
     const char* begin_;
-    const char* cursor_;
     const char* end_;
-    const char* saved_cursor_;
+    State state_;
+    State saved_;
     bool has_saved_ = false;
 };
 

@@ -17,23 +17,30 @@ class CharIterWithPosition {
   public:
     static constexpr bool kTracksPositions = true;
 
+    struct State {
+        const char* cursor;
+        std::size_t line = 1;    // of the last character delivered
+        std::size_t column = 0;  // of the last character delivered
+        char32_t last_char = 0;
+    };
+
     explicit CharIterWithPosition(ValidatedUtf8 input)
-        : begin_(input.view().data()), end_(begin_ + input.view().size()), state_{begin_} {}
+        : chars_(input), state_{chars_.begin()}, saved_{chars_.begin()} {}
 
     std::optional<CharItem> next() {
         std::optional<CharItem> item = peek();
         if (item)
-            advance(decode_utf8(state_.cursor, item->ch), item->ch);
+            advance(state_, decode_utf8(state_.cursor, item->ch), item->ch);
         return item;
     }
 
     std::optional<CharItem> peek() const {
-        if (at_end())
+        if (state_.cursor == end())
             return std::nullopt;
         CharItem item;
         item.byte_index = byte_index();
         decode_utf8(state_.cursor, item.ch);
-        item.position = next_position();
+        item.position = next_position(state_);
         return item;
     }
 
@@ -48,44 +55,44 @@ class CharIterWithPosition {
         has_saved_ = false;
     }
 
+    std::size_t byte_index() const {
+        return static_cast<std::size_t>(state_.cursor - chars_.begin());
+    }
     // Line and column of the last character delivered: (1, 0) before the first.
     std::size_t line() const { return state_.line; }
     std::size_t column() const { return state_.column; }
+    Position next_position() const { return next_position(state_); }
 
-    // The position the next character gets; also the exclusive end position
-    // of everything delivered so far.
-    Position next_position() const {
-        if (state_.last_char == U'\n')
-            return Position{state_.line + 1, 1};
-        return Position{state_.line, state_.column + 1};
+    // The position the next character gets in `state`; also the exclusive end
+    // position of everything delivered before it.
+    static Position next_position(const State& state) {
+        if (state.last_char == U'\n')
+            return Position{state.line + 1, 1};
+        return Position{state.line, state.column + 1};
     }
 
-    bool at_end() const { return state_.cursor == end_; }
-    const char* cursor() const { return state_.cursor; }
-    std::size_t byte_index() const { return static_cast<std::size_t>(state_.cursor - begin_); }
-    void advance(const char* after, char32_t ch) {
-        // Branch-free: line feeds are common enough to mispredict.
-        const bool after_line_feed = state_.last_char == U'\n';
-        state_.line += after_line_feed;
-        state_.column = after_line_feed ? 1 : state_.column + 1;
-        state_.last_char = ch;
-        state_.cursor = after;
+    // Search loop primitives; see CharIter.
+    State state() const { return state_; }
+    void set_state(State state) {
+        state_ = state;
+        has_saved_ = false;
     }
-
-    CharIter remainder() const { return CharIter(begin_, state_.cursor, end_); }
+    const char* begin() const { return chars_.begin(); }
+    const char* end() const { return chars_.end(); }
+    static void advance(State& state, const char* after, char32_t ch) {
+        // Branch-free: line feeds are too frequent to predict well.
+        const bool after_line_feed = state.last_char == U'\n';
+        state.line += after_line_feed;
+        state.column = after_line_feed ? 1 : state.column + 1;
+        state.last_char = ch;
+        state.cursor = after;
+    }
+    CharIter from(const char* cursor) const { return chars_.from(cursor); }
 
   private:
-    struct State {
-        const char* cursor;
-        std::size_t line = 1;
-        std::size_t column = 0;
-        char32_t last_char = 0;
-    };
-
-    const char* begin_;
-    const char* end_;
+    CharIter chars_;  // the text; its own state is not used
     State state_;
-    State saved_ = state_;
+    State saved_;
     bool has_saved_ = false;
 };
 
