@@ -87,8 +87,9 @@ void scan(benchmark::State& state, const std::string& definition_name,
         tally = {};
         quarn::runtime::BasicFindMatches<Iter> matches(input, scanner.scanner_impl,
                                                        scanner.match_function);
-        while (const auto match = matches.next_match())
-            tally.add(match->token_type, match->span.start, match->span.end);
+        quarn::runtime::Match match;
+        while (matches.next_match(match))
+            tally.add(match.token_type, match.span.start, match.span.end);
         benchmark::DoNotOptimize(tally);
     }
     report(state, *text, tally);
