@@ -137,11 +137,12 @@ PyObject* collect_tokens(Iterator matches, std::string_view input) {
     if (type == nullptr)
         return nullptr;
     TokenCollector tokens;
-    while (std::optional<runtime::Match> match = matches.next_match()) {
-        const runtime::Span span = match->span;
-        if (!tokens.add(new_token_match(type, match->token_type, span.start, span.end,
+    runtime::Match match;
+    while (matches.next_match(match)) {
+        const runtime::Span span = match.span;
+        if (!tokens.add(new_token_match(type, match.token_type, span.start, span.end,
                                         input.substr(span.start, span.end - span.start),
-                                        token_positions(*match)))) {
+                                        token_positions(match)))) {
             return nullptr;
         }
     }

@@ -1,0 +1,86 @@
+#include "quarn/pipeline/build_scanner.hpp"
+
+#include <utility>
+#include <vector>
+
+#include "quarn/base/errors.hpp"
+#include "quarn/definition/parser.hpp"
+#include "quarn/generate/character_classes.hpp"
+#include "quarn/generate/dfa.hpp"
+#include "quarn/generate/nfa.hpp"
+#include "quarn/generate/scanner_data.hpp"
+#include "quarn/generate/scanner_mode.hpp"
+#include "quarn/pipeline/convert_dfa.hpp"
+#include "quarn/pipeline/match_function.hpp"
+
+namespace quarn::pipeline {
+
+namespace {
+
+runtime::Transition convert_transition(const generate::TransitionToNumericMode& transition) {
+    using Kind = generate::TransitionToNumericMode::Kind;
+    switch (transition.kind()) {
+        case Kind::SetMode:
+            return runtime::Transition::set_mode(transition.token_type(), transition.target_mode());
+        case Kind::PushMode:
+            return runtime::Transition::push_mode(transition.token_type(),
+                                                  transition.target_mode());
+        case Kind::PopMode:
+            return runtime::Transition::pop_mode(transition.token_type());
+    }
+    base::unreachable("unknown transition kind");
+}
+
+}  // namespace
+
+base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
+    auto parsed = definition::parse_scanner_data(definition);
+    if (!parsed)
+        return base::err(std::string(kDefinitionErrorPrefix) + parsed.error());
+    std::vector<generate::ScannerMode> modes = parsed->build_scanner_modes();
+
+    std::vector<generate::Nfa> nfas;
+    nfas.reserve(modes.size());
+    for (const generate::ScannerMode& mode : modes) {
+        auto nfa = generate::Nfa::build_from_patterns(mode.patterns);
+        if (!nfa)
+            base::fail("Failed to build NFA for pattern: " + nfa.error().debug());
+        nfas.push_back(std::move(nfa).value());
+    }
+
+    generate::CharacterClasses classes;
+    for (const generate::Nfa& nfa : nfas)
+        nfa.collect_character_classes(classes);
+    classes.create_disjoint_character_classes();
+    for (generate::Nfa& nfa : nfas)
+        nfa.convert_to_disjoint_character_classes(classes);
+
+    std::vector<generate::Dfa> dfas;
+    dfas.reserve(nfas.size());
+    for (generate::Nfa& nfa : nfas) {
+        auto dfa = generate::try_from_nfa(nfa);
+        if (!dfa)
+            base::fail("Failed to convert NFA to DFA: " + dfa.error().debug());
+        dfas.push_back(std::move(dfa).value());
+        nfa = generate::Nfa();  // consumed: its memory is not needed any more
+    }
+
+    const std::size_t num_classes = classes.intervals().size();
+    std::vector<runtime::ScannerMode> runtime_modes;
+    runtime_modes.reserve(modes.size());
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        runtime::ScannerMode mode;
+        mode.name = modes[i].name;
+        mode.transitions.reserve(modes[i].transitions.size());
+        for (const auto& transition : modes[i].transitions) {
+            mode.transitions.push_back(convert_transition(transition));
+        }
+        mode.dfa = convert_dfa(dfas[i], num_classes);
+        runtime_modes.push_back(std::move(mode));
+    }
+
+    return Scanner{runtime::ScannerImpl::create(std::move(runtime_modes)),
+                   build_match_function(classes)};
+}
+
+}  // namespace quarn::pipeline

@@ -1,0 +1,192 @@
+#include "quarn/pipeline/build_scanner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "quarn/base/errors.hpp"
+#include "quarn/runtime/find_matches.hpp"
+
+namespace quarn::pipeline {
+namespace {
+
+constexpr const char* kExample = R"(
+Example {
+    mode INITIAL {
+        token "[a-zA-Z_][a-zA-Z0-9_]*" => 1;
+        token "\\s+" => 2;
+        token r"\d+" followed by r"\." => 3;
+        token "-" not followed by ">" => 4;
+        token "\"" => 5;
+        on 5 push STRING;
+    }
+    mode STRING {
+        token r#"[^"\\]+"# => 6;
+        token "\"" => 5;
+        on 5 pop;
+    }
+}
+)";
+
+Scanner build(std::string_view definition) {
+    auto built = build_scanner(definition);
+    if (!built)
+        throw std::runtime_error(built.error());
+    return std::move(built).value();
+}
+
+std::vector<std::pair<runtime::TokenType, std::string>> scan(const Scanner& scanner,
+                                                             std::string_view text) {
+    auto valid = runtime::validate_utf8(text);
+    auto matches = scanner.scanner_impl->find_matches(valid.value(), scanner.match_function);
+    std::vector<std::pair<runtime::TokenType, std::string>> tokens;
+    while (auto match = matches.next_match()) {
+        tokens.emplace_back(
+            match->token_type,
+            std::string(text.substr(match->span.start, match->span.end - match->span.start)));
+    }
+    return tokens;
+}
+
+std::string internal_error_of(std::string_view definition) {
+    try {
+        (void)build_scanner(definition);
+    } catch (const base::InternalError& e) {
+        return e.what();
+    }
+    return "<no internal error>";
+}
+
+TEST(BuildScanner, ExampleScansWithModesAndLookaheads) {
+    const Scanner scanner = build(kExample);
+    const auto& modes = scanner.scanner_impl->modes();
+    ASSERT_EQ(modes.size(), 2u);
+    EXPECT_EQ(modes[0].name, "INITIAL");
+    EXPECT_EQ(modes[1].name, "STRING");
+    EXPECT_EQ(modes[0].transitions, std::vector{runtime::Transition::push_mode(5, 1)});
+    EXPECT_EQ(modes[1].transitions, std::vector{runtime::Transition::pop_mode(5)});
+    EXPECT_EQ(scanner.scanner_impl->current_mode_index(), 0u);
+
+    using Tokens = std::vector<std::pair<runtime::TokenType, std::string>>;
+    EXPECT_EQ(scan(scanner, "x1 12. -y->\"a b\" "), (Tokens{{1, "x1"},
+                                                            {2, " "},
+                                                            {3, "12"},
+                                                            {2, " "},
+                                                            {4, "-"},
+                                                            {1, "y"},
+                                                            {5, "\""},
+                                                            {6, "a b"},
+                                                            {5, "\""},
+                                                            {2, " "}}));
+    EXPECT_EQ(scan(scanner, "\"open"), (Tokens{{5, "\""}, {6, "open"}}));
+    EXPECT_EQ(scanner.scanner_impl->current_mode_index(), 1u);  // carried to the next scan
+}
+
+TEST(BuildScanner, EveryAutomatonHasTheScannerWidth) {
+    const Scanner scanner = build(kExample);
+    const std::size_t width = scanner.scanner_impl->modes()[0].dfa.num_classes();
+    ASSERT_GT(width, 0u);
+    std::size_t lookaheads = 0;
+    for (const runtime::ScannerMode& mode : scanner.scanner_impl->modes()) {
+        for (runtime::StateIndex s = 0; s < mode.dfa.num_states(); ++s) {
+            EXPECT_EQ(mode.dfa.state(s).transitions.size(), width);
+            for (const runtime::AcceptData& entry : mode.dfa.accept_data(s)) {
+                if (entry.lookahead.kind() == runtime::Lookahead::Kind::None)
+                    continue;
+                ++lookaheads;
+                EXPECT_EQ(entry.lookahead.dfa().num_classes(), width);
+            }
+        }
+    }
+    EXPECT_EQ(lookaheads, 2u);
+}
+
+TEST(BuildScanner, ScannerWithoutTokenClauses) {
+    const Scanner scanner = build("S { mode M { } }");
+    const auto& modes = scanner.scanner_impl->modes();
+    ASSERT_EQ(modes.size(), 1u);
+    ASSERT_EQ(modes[0].dfa.num_states(), 1u);
+    EXPECT_EQ(modes[0].dfa.num_classes(), 0u);
+    for (char32_t ch : {U'a', U'0', U'\U0010FFFF'}) {
+        EXPECT_EQ((*scanner.match_function)(ch), std::nullopt);
+    }
+    EXPECT_TRUE(scan(scanner, "anything").empty());
+}
+
+TEST(BuildScanner, MatchFunctionGroupsSharedIntervals) {
+    const Scanner scanner = build(R"(S { mode M { token "[a-z]" => 1; token "e" => 2; } })");
+    const auto& match = *scanner.match_function;
+    EXPECT_EQ(match('e'), 1u);
+    EXPECT_EQ(match('a'), 0u);
+    EXPECT_EQ(match('q'), 0u);  // another elementary interval of group 0
+    EXPECT_EQ(match('5'), std::nullopt);
+    EXPECT_EQ(match('A'), std::nullopt);
+    EXPECT_EQ(match('{'), std::nullopt);
+}
+
+TEST(BuildScanner, DefinitionErrorsComeBackAsValues) {
+    auto built = build_scanner("");
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error(),
+              "Failed to parse scanner definition: expected identifier `scanner_name`");
+    built = build_scanner(R"(S { mode M { token "a" => 1 } })");
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error(),
+              "Failed to parse scanner definition: unexpected end of input, expected ';'");
+    built = build_scanner(R"(S { mode M { token "a" followed by "(" => 1; } })");
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().rfind(
+                  "Failed to parse scanner definition: Failed to create positive lookahead: ", 0),
+              0u);
+}
+
+TEST(BuildScanner, FailuresAfterParsingThrow) {
+    EXPECT_EQ(internal_error_of(R"(S { mode A { on 1 enter A; } mode B { on 2 push Nope; } })"),
+              "Scanner mode 'Nope' not found");
+    EXPECT_EQ(internal_error_of(R"(S { mode M { token "(" => 1; } })")
+                  .rfind("Failed to build NFA for pattern: ", 0),
+              0u);
+    EXPECT_EQ(internal_error_of(R"(S { mode M { token "a" => 1; } mode N { token "\\b" => 2; } })")
+                  .rfind("Failed to build NFA for pattern: ", 0),
+              0u);
+    EXPECT_EQ(internal_error_of(R"(S { mode M { token "(a|b)*a(a|b){24}" => 1; } })")
+                  .rfind("Failed to convert NFA to DFA: ", 0),
+              0u);
+}
+
+TEST(BuildScanner, SameTextSameTables) {
+    const Scanner first = build(kExample);
+    const Scanner second = build(kExample);
+    ASSERT_NE(first.scanner_impl, second.scanner_impl);
+    const auto& a = first.scanner_impl->modes();
+    const auto& b = second.scanner_impl->modes();
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].name, b[i].name);
+        EXPECT_EQ(a[i].transitions, b[i].transitions);
+        EXPECT_EQ(a[i].dfa, b[i].dfa);
+    }
+    EXPECT_EQ(first.match_function->elementary_intervals(),
+              second.match_function->elementary_intervals());
+}
+
+TEST(BuildScanner, TablesLiveAsLongAsTheirLastHolder) {
+    std::weak_ptr<runtime::ScannerImpl> tables;
+    const std::string text = "abc";
+    {
+        std::optional<runtime::FindMatches> matches;
+        {
+            Scanner scanner = build(kExample);
+            tables = scanner.scanner_impl;
+            matches.emplace(scanner.scanner_impl->find_matches(runtime::validate_utf8(text).value(),
+                                                               scanner.match_function));
+        }
+        EXPECT_FALSE(tables.expired());  // the iterator still holds the scanner
+        ASSERT_TRUE(matches->next_match().has_value());
+    }
+    EXPECT_TRUE(tables.expired());
+}
+
+}  // namespace
+}  // namespace quarn::pipeline
