@@ -53,7 +53,8 @@ struct NfaEdges {
     std::vector<StateIndex> epsilon_targets;
     std::vector<std::size_t> consuming_begin;  // states + 1 entries
     std::vector<Edge> consuming;
-    std::size_t alphabet_width = 0;  // highest interval group used, plus one
+    // The scanner's interval groups, or more if the NFA uses a higher group.
+    std::size_t alphabet_width = 0;
 
     std::span<const StateIndex> epsilon(StateIndex state) const {
         return {epsilon_targets.data() + epsilon_begin[state],
@@ -69,9 +70,10 @@ struct NfaEdges {
     base::fail("State not found: " + debug_string(id));
 }
 
-NfaEdges index_edges(const Nfa& nfa) {
+NfaEdges index_edges(const Nfa& nfa, std::size_t alphabet_width) {
     const std::size_t count = nfa.states.size();
     NfaEdges edges;
+    edges.alphabet_width = alphabet_width;
     edges.epsilon_begin.reserve(count + 1);
     edges.consuming_begin.reserve(count + 1);
     for (const NfaState& state : nfa.states) {
@@ -172,8 +174,11 @@ class SubsetRegistry {
 
 class SubsetConstruction {
   public:
-    explicit SubsetConstruction(const Nfa& nfa)
-        : nfa_(nfa), edges_(index_edges(nfa)), visited_(nfa.states.size(), 0) {}
+    SubsetConstruction(const Nfa& nfa, std::size_t alphabet_width)
+        : nfa_(nfa),
+          edges_(index_edges(nfa, alphabet_width)),
+          alphabet_width_(alphabet_width),
+          visited_(nfa.states.size(), 0) {}
 
     base::Result<Dfa, DfaConversionError> run() {
         if (nfa_.start_state.as_usize() >= nfa_.states.size())
@@ -241,11 +246,14 @@ class SubsetConstruction {
         ++epoch_;
         for (StateIndex seed : seeds)
             visit(seed);
+        std::size_t followed = 0;
         for (std::size_t next = 0; next < closure_.size(); ++next) {
-            for (StateIndex target : edges_.epsilon(closure_[next]))
+            const auto targets = edges_.epsilon(closure_[next]);
+            followed += targets.size();
+            for (StateIndex target : targets)
                 visit(target);
         }
-        if (auto error = charge(closure_.size()))
+        if (auto error = charge(closure_.size() + followed))
             return {0, std::move(error)};
         std::sort(closure_.begin(), closure_.end());
 
@@ -309,8 +317,8 @@ class SubsetConstruction {
         return std::nullopt;
     }
 
-    static base::Result<Pattern, DfaConversionError> with_converted_lookahead(
-        const Pattern& pattern) {
+    base::Result<Pattern, DfaConversionError> with_converted_lookahead(
+        const Pattern& pattern) const {
         Pattern copy = pattern;
         if (copy.lookahead.is_none())
             return copy;
@@ -318,7 +326,7 @@ class SubsetConstruction {
             base::fail("Unexpected lookahead type in DFA conversion: " +
                        debug_string(copy.lookahead));
         }
-        auto dfa = try_from_nfa(copy.lookahead.automaton().nfa());
+        auto dfa = try_from_nfa(copy.lookahead.automaton().nfa(), alphabet_width_);
         if (!dfa)
             return base::err(std::move(dfa).error());
         copy.lookahead = Lookahead(copy.lookahead.kind(), AutomatonType(std::move(dfa).value()));
@@ -327,6 +335,7 @@ class SubsetConstruction {
 
     const Nfa& nfa_;
     const NfaEdges edges_;
+    const std::size_t alphabet_width_;
     SubsetRegistry registry_;
     std::vector<std::vector<DfaTransition>> transitions_;  // by DFA state
     Dfa dfa_;
@@ -341,12 +350,13 @@ class SubsetConstruction {
 
 }  // namespace
 
-base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa) {
-    return SubsetConstruction(nfa).run();
+base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa,
+                                                                 std::size_t alphabet_width) {
+    return SubsetConstruction(nfa, alphabet_width).run();
 }
 
-base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa) {
-    auto dfa = try_from_nfa_not_minimized(nfa);
+base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width) {
+    auto dfa = try_from_nfa_not_minimized(nfa, alphabet_width);
     if (!dfa)
         return dfa;
     return Minimizer::minimize(std::move(dfa).value());

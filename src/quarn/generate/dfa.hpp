@@ -84,7 +84,7 @@ inline std::string debug_string(const Dfa& dfa) {
 // about 200 MB while the pipeline builds it. A definition beyond a bound is
 // refused with a DfaConversionError instead of exhausting memory or time.
 inline constexpr std::size_t kMaxDfaStates = std::size_t{1} << 16;
-// States times the interval groups the NFA uses.
+// States times interval groups (see alphabet_width below).
 inline constexpr std::size_t kMaxDfaTableCells = std::size_t{1} << 24;
 // NFA state numbers held by all subsets together (128 MB).
 inline constexpr std::size_t kMaxSubsetMembers = std::size_t{1} << 25;
@@ -111,9 +111,13 @@ void add_accept_data(DfaState& state, Pattern pattern);
 // State 0 is the start closure, further states are numbered breadth first with
 // each state's intervals expanded in ascending order. Lookahead NFAs of the
 // accepted patterns are converted (and minimized) on the way.
-base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa);
+// `alphabet_width`, when known, is the number of interval groups of the whole
+// scanner: the width of every runtime row, which the table bound then counts
+// instead of the groups this NFA uses.
+base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa,
+                                                                 std::size_t alphabet_width = 0);
 
 // The full conversion: subset construction, then minimization.
-base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa);
+base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width = 0);
 
 }  // namespace quarn::generate

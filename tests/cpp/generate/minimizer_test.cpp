@@ -104,7 +104,7 @@ TEST(Minimizer, SplitsLongChainsOneStateAtATime) {
 
 TEST(Minimizer, AgreesWithReferenceOnRandomAutomata) {
     std::mt19937 random(7);
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         const bool deterministic = round % 2 == 0;
         const Dfa dfa = oracle::random_dfa(random, 12, 3, deterministic);
         EXPECT_EQ(Minimizer::minimize(dfa), oracle::minimize(dfa)) << debug_string(dfa);
@@ -113,7 +113,7 @@ TEST(Minimizer, AgreesWithReferenceOnRandomAutomata) {
 
 TEST(Minimizer, IsIdempotentAndIgnoresNumberingBeyondTheStart) {
     std::mt19937 random(11);
-    for (int round = 0; round < 1000; ++round) {
+    for (int round = 0; round < 600; ++round) {
         const Dfa dfa = oracle::random_dfa(random, 14, 3, true);
         const Dfa once = Minimizer::minimize(dfa);
         EXPECT_EQ(Minimizer::minimize(once), once) << debug_string(dfa);
