@@ -60,16 +60,33 @@ bool accepts_prefix(CharIter chars, const Dfa& dfa, const MatchFunction& match_f
     return false;
 }
 
+// Records the dead ends of an attempt that read past its last acceptance:
+// every (position, row) entered after `from` (in `from_row`) up to `to`.
+inline void remember_dead_ends(DeadEndMemo& memo, const Dfa& dfa,
+                               const MatchFunction& match_function, const char* attempt_start,
+                               const char* from, std::uint32_t from_row, const char* to) {
+    memo.prepare(attempt_start, from, to);
+    const std::uint32_t* const table = dfa.table();
+    std::uint32_t row = from_row;
+    for (const char* cursor = from; cursor != to;) {
+        char32_t ch;
+        cursor = decode_utf8(cursor, ch);
+        row = table[row + match_function.class_of(ch)];
+        memo.set(cursor, row);
+    }
+}
+
 // One anchored attempt. The iterator's save and restore are done on local
 // copies of its state: `best` is the state saved after the latest candidate.
 template <class Iter>
 [[gnu::always_inline]] inline bool find_next_inline(Iter& chars, const Dfa& dfa,
                                                     const MatchFunction& match_function,
-                                                    Match& match) {
+                                                    DeadEndMemo& memo, Match& match) {
     check_has_start_state(dfa);
     const typename Iter::State start = chars.state();
     typename Iter::State state = start;
     typename Iter::State best = start;
+    std::uint32_t best_row = 0;
     const char* const end = chars.end();
     const std::uint32_t* const table = dfa.table();
     const std::uint32_t width = dfa.row_stride() - 1;
@@ -86,6 +103,8 @@ template <class Iter>
             break;
         row = next;
         Iter::advance(state, after, ch);
+        if (memo.known(state.cursor, row))
+            break;
         const std::uint32_t slot = table[row + width];
         if (slot == Dfa::kNotAccepting)
             continue;
@@ -93,7 +112,12 @@ template <class Iter>
                 choose_entry(dfa, slot, chars.from(state.cursor), match_function)) {
             candidate = entry;
             best = state;
+            best_row = row;
         }
+    }
+    if (state.cursor != best.cursor) {
+        remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor, best_row,
+                           state.cursor);
     }
     if (candidate == nullptr) {
         chars.set_state(start);
@@ -132,7 +156,8 @@ bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
 template <class Iter>
 std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function) {
     Match match;
-    if (!find_next_inline(chars, dfa, match_function, match))
+    DeadEndMemo memo;
+    if (!find_next_inline(chars, dfa, match_function, memo, match))
         return std::nullopt;
     return match;
 }
@@ -141,8 +166,9 @@ template <class Iter>
 bool BasicFindMatches<Iter>::next_match(Match& match) {
     // The automaton of the mode current when this step begins.
     const Dfa& dfa = scanner_impl_->current_dfa();
+    dead_ends_.use_dfa(&dfa);
     for (;;) {
-        if (find_next_inline(char_iter_, dfa, *match_function_, match)) {
+        if (find_next_inline(char_iter_, dfa, *match_function_, dead_ends_, match)) {
             scanner_impl_->handle_mode_transition(match.token_type);
             return true;
         }

@@ -12,6 +12,7 @@
 
 #include "quarn/runtime/char_iter/iter.hpp"
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
+#include "quarn/runtime/dead_end_memo.hpp"
 #include "quarn/runtime/match_function.hpp"
 #include "quarn/runtime/match_types.hpp"
 #include "quarn/runtime/scanner_impl.hpp"
@@ -56,6 +57,7 @@ class BasicFindMatches {
     Iter char_iter_;
     std::shared_ptr<ScannerImpl> scanner_impl_;
     std::shared_ptr<const MatchFunction> match_function_;
+    DeadEndMemo dead_ends_;
 };
 
 extern template class BasicFindMatches<CharIter>;

@@ -1,6 +1,6 @@
 // The search against a literal rendering of its definition (peek, advance,
-// save and restore on the iterator; full attempts for lookaheads) on random
-// automata, lookaheads and inputs.
+// save and restore on the iterator; full attempts for lookaheads; no memory of
+// dead ends) on random scanners, lookaheads and inputs.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -54,12 +54,14 @@ bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
     return entry.lookahead.kind() == Lookahead::Kind::Positive ? found : !found;
 }
 
-std::vector<Match> reference_scan(const Dfa& dfa, std::string_view input, const MatchFunction& f) {
+std::vector<Match> reference_scan(ScannerImpl& impl, std::string_view input,
+                                  const MatchFunction& f) {
     CharIterWithPosition it(text(input));
     std::vector<Match> result;
     for (;;) {
-        if (auto match = reference_find_next(it, dfa, f)) {
+        if (auto match = reference_find_next(it, impl.current_dfa(), f)) {
             result.push_back(*match);
+            impl.handle_mode_transition(match->token_type);
         } else if (!it.next()) {
             return result;
         }
@@ -92,30 +94,57 @@ Dfa random_dfa(std::mt19937& rng, int depth) {
 std::string random_input(std::mt19937& rng) {
     static const char* const pieces[] = {"a", "b", "c", "\n", "\xC3\xA9", "z", "\r"};
     std::string s;
-    const std::size_t length = rng() % 30;
+    const std::size_t length = rng() % 60;
     for (std::size_t i = 0; i < length; ++i)
         s += pieces[rng() % std::size(pieces)];
     return s;
 }
 
-TEST(SearchOracle, BothIteratorsAgreeWithTheReferenceOnRandomAutomata) {
+std::vector<ScannerMode> random_modes(std::mt19937& rng) {
+    std::vector<ScannerMode> modes;
+    for (int m = 0; m < 2; ++m) {
+        std::vector<Transition> transitions;
+        for (TokenType type = 0; type < 4; ++type) {
+            switch (rng() % 4) {
+                case 0:
+                    transitions.push_back(Transition::set_mode(type, rng() % 2));
+                    break;
+                case 1:
+                    transitions.push_back(Transition::push_mode(type, rng() % 2));
+                    break;
+                case 2:
+                    transitions.push_back(Transition::pop_mode(type));
+                    break;
+                default:
+                    break;
+            }
+        }
+        modes.push_back(mode("M", random_dfa(rng, 0), std::move(transitions)));
+    }
+    return modes;
+}
+
+TEST(SearchOracle, BothIteratorsAgreeWithTheReferenceOnRandomScanners) {
     std::mt19937 rng(2024);
     const auto f = test_match_function();
     std::size_t total_tokens = 0;
-    for (int round = 0; round < 2000; ++round) {
-        const Dfa dfa = random_dfa(rng, 0);
-        auto impl = ScannerImpl::create({mode("M", dfa)});
+    for (int round = 0; round < 1500; ++round) {
+        const std::vector<ScannerMode> modes = random_modes(rng);
+        auto reference = ScannerImpl::create(modes);
+        auto with_positions = ScannerImpl::create(modes);
+        auto without_positions = ScannerImpl::create(modes);
+        // Mode state carries over from one input to the next.
         for (int i = 0; i < 5; ++i) {
             const std::string input = random_input(rng);
-            const std::vector<Match> expected = reference_scan(dfa, input, *f);
-            const std::vector<Match> with_positions =
-                drain(impl->find_matches_with_position(text(input), f));
-            ASSERT_EQ(with_positions, expected) << "round " << round << " input " << input;
-
-            std::vector<Match> without = drain(impl->find_matches(text(input), f));
+            const std::vector<Match> expected = reference_scan(*reference, input, *f);
+            ASSERT_EQ(drain(with_positions->find_matches_with_position(text(input), f)), expected)
+                << "round " << round << " input " << input;
+            std::vector<Match> without = drain(without_positions->find_matches(text(input), f));
             for (Match& m : without)
                 EXPECT_FALSE(m.positions.has_value());
             ASSERT_EQ(tokens(without), tokens(expected));
+            ASSERT_EQ(with_positions->current_mode_index(), reference->current_mode_index());
+            ASSERT_EQ(without_positions->mode_stack(), reference->mode_stack());
             total_tokens += expected.size();
         }
     }

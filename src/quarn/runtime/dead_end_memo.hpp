@@ -1,0 +1,50 @@
+// Dead ends found by earlier attempts of one scan. The automaton is
+// deterministic and whether a state accepts depends only on the state and the
+// text, so when an attempt passes a text position in some row and then finds
+// no further acceptance, any later attempt that reaches the same row at the
+// same position cannot accept there or beyond either, and may stop. Without
+// this, text such as a long run of `a` under a pattern `a*b` costs quadratic
+// time; with it, each (position, row) pair is walked at most once per
+// remembered row.
+//
+// One row is remembered per position (the latest), which is enough for the
+// usual pathologies and keeps memory at one word per byte of the window of
+// overlapping failed reads.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "quarn/runtime/tables.hpp"
+
+namespace quarn::runtime {
+
+class DeadEndMemo {
+  public:
+    // Forgets everything when the automaton differs from the one remembered.
+    void use_dfa(const Dfa* dfa) {
+        if (dfa == dfa_)
+            return;
+        dfa_ = dfa;
+        rows_.clear();
+    }
+
+    // Whether entering `row` with the cursor at `position` is a known dead end.
+    bool known(const char* position, std::uint32_t row) const {
+        const std::uintptr_t index =
+            reinterpret_cast<std::uintptr_t>(position) - reinterpret_cast<std::uintptr_t>(base_);
+        return index < rows_.size() && rows_[index] == row;
+    }
+
+    // Makes room for dead ends in (from, to]; entries before `attempt_start`
+    // may be dropped, as no later attempt starts before it.
+    void prepare(const char* attempt_start, const char* from, const char* to);
+    void set(const char* position, std::uint32_t row) { rows_[position - base_] = row; }
+
+  private:
+    const Dfa* dfa_ = nullptr;
+    const char* base_ = nullptr;
+    std::vector<std::uint32_t> rows_;  // Dfa::kNoMove where nothing is known
+};
+
+}  // namespace quarn::runtime
