@@ -171,8 +171,9 @@ void run(benchmark::State& state, MakeIter make) {
     for (auto _ : state) {
         auto matches = make(*scanner, text.value(), match_function);
         std::size_t count = 0;
-        while (auto match = matches.next_match()) {
-            benchmark::DoNotOptimize(match->span.end);
+        Match match;
+        while (matches.next_match(match)) {
+            benchmark::DoNotOptimize(match.span.end);
             ++count;
         }
         tokens = count;
@@ -237,6 +238,38 @@ void BM_TableWalkFloor(benchmark::State& state) {
         static_cast<double>(tokens * state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Patterns `a` and `a*b` over a run of `a` without `b`: every attempt reads
+// to the end of the run. Time per byte should not grow with the run length.
+void BM_LongFailedReads(benchmark::State& state) {
+    Builder b;
+    const StateIndex start = b.add();
+    const StateIndex one_a = b.add(1);
+    const StateIndex more_a = b.add();
+    const StateIndex done = b.add(2);
+    const ClassIndex a = T + 5;  // class of 'a'
+    const ClassIndex letter_b = OTHER;
+    b.move(start, a, one_a);
+    b.move(one_a, a, more_a);
+    b.move(more_a, a, more_a);
+    b.move(start, letter_b, done);
+    b.move(one_a, letter_b, done);
+    b.move(more_a, letter_b, done);
+    std::vector<ScannerMode> modes;
+    modes.push_back(ScannerMode{"INITIAL", {}, b.build()});
+    const auto scanner = ScannerImpl::create(std::move(modes));
+    const auto match_function = json_match_function();
+    const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
+    for (auto _ : state) {
+        auto matches = scanner->find_matches(ValidatedUtf8::trusted(text), match_function);
+        Match match;
+        std::size_t count = 0;
+        while (matches.next_match(match))
+            ++count;
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
 // Baseline for the ratios: one pass that only validates the UTF-8.
 void BM_ValidateUtf8(benchmark::State& state) {
     for (auto _ : state)
@@ -247,6 +280,7 @@ void BM_ValidateUtf8(benchmark::State& state) {
 BENCHMARK(BM_FindMatches)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindMatchesWithPosition)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TableWalkFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongFailedReads)->Arg(16 << 10)->Arg(256 << 10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ValidateUtf8)->Unit(benchmark::kMillisecond);
 
 }  // namespace
