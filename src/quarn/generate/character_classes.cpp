@@ -1,7 +1,6 @@
 #include "quarn/generate/character_classes.hpp"
 
 #include <algorithm>
-#include <set>
 #include <unordered_map>
 
 #include "quarn/base/errors.hpp"
@@ -156,31 +155,31 @@ void CharacterClasses::create_disjoint_character_classes() {
     }
     std::sort(boundaries.begin(), boundaries.end());
     boundaries.erase(std::unique(boundaries.begin(), boundaries.end()), boundaries.end());
-    std::sort(events.begin(), events.end(),
-              [](const Event& a, const Event& b) { return a.point < b.point; });
+    std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+        return a.point != b.point ? a.point < b.point : a.enters < b.enters;
+    });
 
     elementary_intervals_.clear();
     intervals_.clear();
     for (auto& character_class : classes_)
         character_class.intervals.clear();
 
-    // Coverage counts per label: a label's ranges never overlap, but counting
-    // keeps leaving and entering at one point order-independent.
-    std::vector<std::uint32_t> coverage(classes_.size(), 0);
-    std::set<std::uint32_t> active;
+    // The labels covering the current point, ascending: the membership of the
+    // interval that starts there. A label's own ranges never overlap, so a
+    // label enters and leaves once per range; at one point, leaving events sort
+    // before entering ones so that touching ranges of one label stay covered.
+    std::vector<std::uint32_t> active;
     std::unordered_map<std::vector<std::uint32_t>, std::uint32_t, MembershipHash> groups;
     std::size_t next_event = 0;
     for (std::size_t i = 0; i + 1 < boundaries.size(); ++i) {
         const std::uint32_t point = boundaries[i];
         for (; next_event < events.size() && events[next_event].point == point; ++next_event) {
             const Event& event = events[next_event];
-            auto& count = coverage[event.class_index];
+            auto position = std::lower_bound(active.begin(), active.end(), event.class_index);
             if (event.enters) {
-                if (count++ == 0)
-                    active.insert(event.class_index);
+                active.insert(position, event.class_index);
             } else {
-                if (--count == 0)
-                    active.erase(event.class_index);
+                active.erase(position);
             }
         }
         if (active.empty())
@@ -188,11 +187,11 @@ void CharacterClasses::create_disjoint_character_classes() {
 
         const CharInterval interval{point, previous_scalar(boundaries[i + 1])};
         elementary_intervals_.push_back(interval);
-        std::vector<std::uint32_t> membership(active.begin(), active.end());
-        auto [entry, inserted] = groups.try_emplace(std::move(membership),
-                                                    static_cast<std::uint32_t>(intervals_.size()));
-        if (inserted)
+        auto entry = groups.find(active);
+        if (entry == groups.end()) {
+            entry = groups.emplace(active, static_cast<std::uint32_t>(intervals_.size())).first;
             intervals_.emplace_back();
+        }
         const std::uint32_t group = entry->second;
         intervals_[group].push_back(interval);
         // Groups are numbered by their lowest interval, so each label meets its
