@@ -1,18 +1,47 @@
 #include "quarn/regex/debug_text.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "quarn/regex/utf8.hpp"
+#include "quarn/unicode/unicode.hpp"
 
 namespace quarn::regex {
 
 namespace {
 
+// Characters written as \u{...}: controls, format characters, unassigned and
+// private-use code points, separators other than the space, and marks that
+// would combine with the preceding quote or backslash.
 bool is_unprintable(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+    if (c < 0x7F)
+        return c < 0x20;
+    static const std::vector<unicode::Range> escaped = [] {
+        std::vector<unicode::Range> all;
+        for (const char* name : {"C", "Zl", "Zp", "Zs", "Grapheme_Extend"}) {
+            std::vector<unicode::Range> set = unicode::lookup_lone_name(name).ranges;
+            all.insert(all.end(), set.begin(), set.end());
+        }
+        std::sort(all.begin(), all.end(), [](const unicode::Range& a, const unicode::Range& b) {
+            return a.start < b.start;
+        });
+        std::vector<unicode::Range> merged;
+        for (const unicode::Range& r : all) {
+            if (!merged.empty() && r.start <= merged.back().end + 1) {
+                merged.back().end = std::max(merged.back().end, r.end);
+            } else {
+                merged.push_back(r);
+            }
+        }
+        return merged;
+    }();
+    auto it = std::upper_bound(escaped.begin(), escaped.end(), c,
+                               [](char32_t v, const unicode::Range& r) { return v < r.start; });
+    return it != escaped.begin() && std::prev(it)->end >= c;
 }
 
+// `quote` is the quote character to escape; 0 escapes both.
 void append_escaped(std::string& out, char32_t c, char quote) {
     char buf[16];
     switch (c) {
@@ -34,9 +63,9 @@ void append_escaped(std::string& out, char32_t c, char quote) {
         default:
             break;
     }
-    if (c == static_cast<char32_t>(quote)) {
+    if ((quote == 0 && (c == '"' || c == '\'')) || c == static_cast<char32_t>(quote)) {
         out.push_back('\\');
-        out.push_back(quote);
+        append_utf8(out, c);
     } else if (is_unprintable(c)) {
         std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(c));
         out += buf;
@@ -77,7 +106,7 @@ std::string debug_quote_bytes(std::string_view bytes) {
             std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(c));
             out += buf;
         } else {
-            append_escaped(out, c, '"');
+            append_escaped(out, c, 0);
         }
     }
     out.push_back('"');

@@ -10,6 +10,6 @@ namespace quarn::regex {
 std::string debug_quote_str(std::string_view text);  // "..." with \" \\ \n \r \t \0 \u{..}
 std::string debug_quote_char(char32_t c);            // '...' with \' instead of \"
 // A literal's bytes: like a string, other ASCII controls as \xNN.
-std::string debug_quote_bytes(std::string_view bytes);
+std::string debug_quote_bytes(std::string_view bytes);  // both quotes escaped
 
 }  // namespace quarn::regex

@@ -237,8 +237,11 @@ std::string Error::display() const {
 
 std::string Error::debug() const {
     std::string kind_debug = kind_name();
-    if (auxiliary_span)
+    if (auxiliary_span) {
         kind_debug += " { original: " + debug_span(*auxiliary_span) + " }";
+    }
+    if (kind == ErrorKind::NestLimitExceeded)
+        kind_debug += "(250)";
     return std::string(is_translation_error(kind) ? "Translate" : "Parse") +
            "(Error { kind: " + kind_debug + ", pattern: " + debug_quote_str(pattern) +
            ", span: " + debug_span(span) + " })";

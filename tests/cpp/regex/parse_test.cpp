@@ -174,6 +174,8 @@ TEST(Errors, DebugFormIsStructural) {
     EXPECT_EQ(err("(?-u:.)\n\"").debug(),
               "Translate(Error { kind: InvalidUtf8, pattern: \"(?-u:.)\\n\\\"\", span: "
               "Span(Position(o: 5, l: 1, c: 6), Position(o: 6, l: 1, c: 7)) })");
+    EXPECT_EQ(err(std::string(251, '[') + "a" + std::string(251, ']')).debug().substr(0, 45),
+              "Parse(Error { kind: NestLimitExceeded(250), p");
     EXPECT_EQ(err("\\p{Foo}").message(), "Unicode property not found");
     EXPECT_STREQ(err("a{2,1}").kind_name(), "RepetitionCountInvalid");
 }
@@ -211,6 +213,13 @@ TEST(Rendering, DebugStrings) {
     EXPECT_EQ(debug_string(ok("(x)|y\\b")),
               "Alternation([Capture(Capture { index: 1, name: None, sub: Literal(\"x\") }), "
               "Concat([Literal(\"y\"), Look(WordUnicode)])])");
+    // Quotes, invisible characters and combining marks are escaped.
+    EXPECT_EQ(debug_string(ok("'\"\u00a0\u200b\u0300\u00e9")),
+              "Literal(\"\\'\\\"\\u{a0}\\u{200b}\\u{300}\u00e9\")");
+    EXPECT_EQ(debug_string(ok("[\u0300-\u0302']")),
+              "Class({'\\''..='\\'', '\\u{300}'..='\\u{302}'})");
+    EXPECT_EQ(err("\u2028(").debug().substr(0, 59),
+              "Parse(Error { kind: GroupUnclosed, pattern: \"\\u{2028}(\", sp");
     EXPECT_EQ(debug_string(ok("x{2,5}")),
               "Repetition(Repetition { min: 2, max: Some(5), greedy: true, sub: Literal(\"x\") "
               "})");
