@@ -4,7 +4,7 @@ namespace quarn::runtime {
 
 void DeadEndMemo::prepare(const char* attempt_start, const char* from, const char* to) {
     const char* const end = base_ + rows_.size();
-    if (rows_.empty() || from >= end) {
+    if (rows_.empty() || from < base_ || from >= end) {
         base_ = from;
         rows_.assign(static_cast<std::size_t>(to - from) + 1, Dfa::kNoMove);
         return;

@@ -13,8 +13,10 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
+#include "quarn/base/fxhash.hpp"
 #include "quarn/runtime/tables.hpp"
 
 namespace quarn::runtime {
@@ -36,8 +38,9 @@ class DeadEndMemo {
         return index < rows_.size() && rows_[index] == row;
     }
 
-    // Makes room for dead ends in (from, to]; entries before `attempt_start`
-    // may be dropped, as no later attempt starts before it.
+    // Makes room for dead ends in (from, to]. Entries before `attempt_start`
+    // may be dropped, as no later search starts before it; when `from` lies
+    // before everything kept, the memo starts afresh (it may forget, never err).
     void prepare(const char* attempt_start, const char* from, const char* to);
     void set(const char* position, std::uint32_t row) { rows_[position - base_] = row; }
 
@@ -45,6 +48,30 @@ class DeadEndMemo {
     const Dfa* dfa_ = nullptr;
     const char* base_ = nullptr;
     std::vector<std::uint32_t> rows_;  // Dfa::kNoMove where nothing is known
+};
+
+// One memo per lookahead automaton, made when an evaluation of it first fails
+// after reading more than one character: a lookahead that scans far ahead
+// would otherwise rescan the same text for every candidate before it.
+class LookaheadDeadEnds {
+  public:
+    // The memo of `dfa`, or null while nothing is recorded for it.
+    const DeadEndMemo* find(const Dfa* dfa) const {
+        if (memos_.empty())
+            return nullptr;
+        const auto it = memos_.find(dfa);
+        return it == memos_.end() ? nullptr : &it->second;
+    }
+    DeadEndMemo& operator[](const Dfa* dfa) { return memos_[dfa]; }
+
+  private:
+    struct DfaAddressHash {
+        std::size_t operator()(const Dfa* dfa) const {
+            return static_cast<std::size_t>(
+                base::fx_hash_u64(reinterpret_cast<std::uintptr_t>(dfa)));
+        }
+    };
+    std::unordered_map<const Dfa*, DeadEndMemo, DfaAddressHash> memos_;
 };
 
 }  // namespace quarn::runtime

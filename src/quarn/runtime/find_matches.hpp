@@ -58,6 +58,7 @@ class BasicFindMatches {
     std::shared_ptr<ScannerImpl> scanner_impl_;
     std::shared_ptr<const MatchFunction> match_function_;
     DeadEndMemo dead_ends_;
+    LookaheadDeadEnds lookahead_dead_ends_;
 };
 
 extern template class BasicFindMatches<CharIter>;
