@@ -104,6 +104,15 @@ TEST(UnicodeClasses, ScriptsExtensionsAgeAndNegatedValues) {
     EXPECT_EQ(ok("\\p{Zl}"), Hir::make_literal("\u2028"));
 }
 
+TEST(UnicodeClasses, ComplementsStepOverTheSurrogateGap) {
+    EXPECT_EQ(ok("[^\\x00-\\x{D7FF}\\x{E000}-\\x{10FFFF}]"), Hir::make_class(Class{true, {}}));
+    Hir around = ok("[^\\x{D7FF}\\x{E000}]");
+    EXPECT_FALSE(matches(around, 0xD7FF));
+    EXPECT_FALSE(matches(around, 0xE000));
+    EXPECT_TRUE(matches(around, 0xE001));
+    EXPECT_EQ(ok("[\\x{D7FF}-\\x{E000}]").cls.ranges, (std::vector<ClassRange>{{0xD7FF, 0xE000}}));
+}
+
 TEST(CaseFolding, FoldsBeforeNegationAndSetOperations) {
     Hir k = ok("(?i)k");
     for (std::uint32_t c : Points{'K', 'k', 0x212A})
