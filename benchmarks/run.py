@@ -89,15 +89,17 @@ class Row:
 
 
 def timed(fn, repeats: int):
-    """Median wall time of `repeats` calls, and the first call's result. The
-    collector is off while timing (every peer builds millions of objects)."""
+    """Median CPU time of `repeats` calls, and the first call's result. CPU
+    time of this process, not wall time: the machine is shared, and other
+    processes' load would otherwise land in the figures. The collector is off
+    while timing (every peer builds millions of objects)."""
     times, first = [], None
     for i in range(repeats):
         gc.collect()
         gc.disable()
-        start = time.perf_counter()
+        start = time.process_time()
         result = fn()
-        elapsed = time.perf_counter() - start
+        elapsed = time.process_time() - start
         gc.enable()
         times.append(elapsed)
         if i == 0:
@@ -242,8 +244,9 @@ def render(rows: list[Row], cpp_rows: list[dict], checks: dict[str, dict[str, st
         "# Benchmarks",
         "",
         f"Run {datetime.now(timezone.utc):%Y-%m-%d %H:%M} UTC on {cpu_model()} ({os.cpu_count()} cores), "
-        f"Python {platform.python_version()}; medians of {repeats} runs (construction: 5-9), all ratios "
-        "from this run. Made by `bash benchmarks/run.sh`.",
+        f"Python {platform.python_version()}. Times are CPU seconds of the measuring process (the machine "
+        f"is shared), medians of {repeats} runs (construction: 5-9); all ratios come from this run. "
+        "Made by `bash benchmarks/run.sh`.",
         "",
         "| workload | peer | tokens | MB | median s | tokens/s | MB/s | ns/token | x stdlib idiom | checksum | note |",
         "|---|---|---:|---:|---:|---:|---:|---:|---:|---|---|",
@@ -266,12 +269,12 @@ def render(rows: list[Row], cpp_rows: list[dict], checks: dict[str, dict[str, st
         verdict = "all equal" if len(distinct) == 1 else "DIFFER: " + ", ".join(f"{k} {v}" for k, v in sums.items())
         lines.append(f"- {workload}: {verdict}")
     if cpp_rows:
-        lines += ["", "## C++ scan loop (Google Benchmark, no Python)", "",
-                  "| benchmark | median time | MB/s | tokens | checksum |", "|---|---:|---:|---:|---|"]
+        lines += ["", "## C++ scan loop (Google Benchmark, no Python; CPU time, medians)", "",
+                  "| benchmark | median CPU time | MB/s | tokens | checksum |", "|---|---:|---:|---:|---|"]
         for b in cpp_rows:
             rate = b.get("bytes_per_second")
             lines.append(
-                f"| {b['run_name']} | {b['real_time']:.3f} {b['time_unit']} | {fmt(rate / 1e6 if rate else None, 1)} | "
+                f"| {b['run_name']} | {b['cpu_time']:.3f} {b['time_unit']} | {fmt(rate / 1e6 if rate else None, 1)} | "
                 f"{fmt(b.get('tokens'))} | {fmt(b.get('checksum'))} |"
             )
     lines += ["", "## Goals", ""] + goals(rows, cpp_rows)
