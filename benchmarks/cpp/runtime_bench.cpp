@@ -270,6 +270,39 @@ void BM_LongFailedReads(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
+// Token `a` only where `a*b` follows, over a run of `a`: every candidate's
+// lookahead reads to the end of the run.
+void BM_LongLookaheads(benchmark::State& state) {
+    const ClassIndex a = T + 5;  // class of 'a'
+    Builder look;
+    const StateIndex look_start = look.add();
+    const StateIndex run = look.add();
+    const StateIndex found = look.add(0);
+    look.move(look_start, a, run);
+    look.move(run, a, run);
+    look.move(look_start, OTHER, found);
+    look.move(run, OTHER, found);
+
+    std::vector<DfaState> states(2);
+    states[0].transitions.resize(OTHER + 1);
+    states[0].transitions[a] = DfaTransition{1};
+    states[1].accept_data.push_back(AcceptData{Lookahead::positive(look.build()), 1, 0});
+    std::vector<ScannerMode> modes;
+    modes.push_back(ScannerMode{"INITIAL", {}, Dfa(std::move(states))});
+    const auto scanner = ScannerImpl::create(std::move(modes));
+    const auto match_function = json_match_function();
+    const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
+    for (auto _ : state) {
+        auto matches = scanner->find_matches(ValidatedUtf8::trusted(text), match_function);
+        Match match;
+        std::size_t count = 0;
+        while (matches.next_match(match))
+            ++count;
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
 // Baseline for the ratios: one pass that only validates the UTF-8.
 void BM_ValidateUtf8(benchmark::State& state) {
     for (auto _ : state)
@@ -281,6 +314,7 @@ BENCHMARK(BM_FindMatches)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindMatchesWithPosition)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TableWalkFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LongFailedReads)->Arg(16 << 10)->Arg(256 << 10)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LongLookaheads)->Arg(16 << 10)->Arg(256 << 10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ValidateUtf8)->Unit(benchmark::kMillisecond);
 
 }  // namespace
