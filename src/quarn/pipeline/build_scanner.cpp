@@ -55,17 +55,20 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
     for (generate::Nfa& nfa : nfas)
         nfa.convert_to_disjoint_character_classes(classes);
 
+    // Every runtime row has one entry per interval group of the whole scanner;
+    // the conversion bounds its tables by that width.
+    const std::size_t num_classes = classes.intervals().size();
     std::vector<generate::Dfa> dfas;
     dfas.reserve(nfas.size());
     for (generate::Nfa& nfa : nfas) {
-        auto dfa = generate::try_from_nfa(nfa);
+        auto dfa = generate::try_from_nfa(nfa, num_classes);
         if (!dfa)
             base::fail("Failed to convert NFA to DFA: " + dfa.error().debug());
         dfas.push_back(std::move(dfa).value());
         nfa = generate::Nfa();  // consumed: its memory is not needed any more
     }
 
-    const std::size_t num_classes = classes.intervals().size();
+    DfaConverter converter(num_classes);
     std::vector<runtime::ScannerMode> runtime_modes;
     runtime_modes.reserve(modes.size());
     for (std::size_t i = 0; i < modes.size(); ++i) {
@@ -75,7 +78,7 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
         for (const auto& transition : modes[i].transitions) {
             mode.transitions.push_back(convert_transition(transition));
         }
-        mode.dfa = convert_dfa(dfas[i], num_classes);
+        mode.dfa = converter.convert(dfas[i]);
         runtime_modes.push_back(std::move(mode));
     }
 

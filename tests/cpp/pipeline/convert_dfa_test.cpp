@@ -112,5 +112,50 @@ TEST(ConvertDfa, ClassBeyondTheAlphabetIsAnInternalError) {
     }
 }
 
+TEST(DfaConverter, EqualLookaheadsAreConvertedOnce) {
+    using Kind = generate::Lookahead::Kind;
+    auto with = [](Kind kind, std::uint32_t cls) {
+        return generate::Lookahead(kind, generate::AutomatonType(lookahead_dfa(cls)));
+    };
+    // Separate but equal copies, as the generator holds them.
+    generate::Dfa dfa;
+    dfa.states.resize(3);
+    dfa.states[0].transitions = {move(0, 1)};
+    dfa.states[1].transitions = {move(0, 2)};
+    dfa.states[1].accept_data = {pattern(1, 0, with(Kind::Positive, 1)),
+                                 pattern(2, 1, with(Kind::Negative, 1))};
+    dfa.states[2].accept_data = {pattern(1, 0, with(Kind::Positive, 1)),
+                                 pattern(3, 1, with(Kind::Positive, 2))};
+
+    DfaConverter converter(3);
+    const runtime::Dfa converted = converter.convert(dfa);
+    const auto first = converted.accept_data(1);
+    const auto second = converted.accept_data(2);
+    EXPECT_EQ(&first[0].lookahead.dfa(), &second[0].lookahead.dfa());
+    EXPECT_NE(&first[0].lookahead.dfa(), &first[1].lookahead.dfa());    // other kind
+    EXPECT_NE(&second[0].lookahead.dfa(), &second[1].lookahead.dfa());  // other automaton
+    EXPECT_EQ(first[1].lookahead.kind(), runtime::Lookahead::Kind::Negative);
+    // Three automata of two states plus the mode's three states, rows of 3 + 1 cells.
+    EXPECT_EQ(converter.table_cells(), (3 * 2 + 3) * 4u);
+    // Sharing does not change what the tables say.
+    EXPECT_EQ(converted, convert_dfa(dfa, 3));
+}
+
+TEST(DfaConverter, BoundsTheTablesOfAWholeScanner) {
+    generate::Dfa dfa;
+    dfa.states.resize(4);
+    DfaConverter converter(3, 40);
+    EXPECT_EQ(converter.convert(dfa).num_states(), 4u);  // 16 cells
+    EXPECT_EQ(converter.convert(dfa).num_states(), 4u);  // 32 cells
+    try {
+        (void)converter.convert(dfa);
+        FAIL() << "expected InternalError";
+    } catch (const base::InternalError& e) {
+        EXPECT_STREQ(e.what(),
+                     "Failed to convert NFA to DFA: DfaConversionError(\"The DFA is too large: "
+                     "the scanner's tables would need more than 40 cells\")");
+    }
+}
+
 }  // namespace
 }  // namespace quarn::pipeline
