@@ -33,12 +33,14 @@ class Cursor {
     void advance() { position_ = after(position_); }
 
     // The inside of the current token, which must be a group.
-    Cursor group_contents() const { return Cursor(*stream_, position_ + 1, peek()->group_end); }
+    Cursor group_contents() const {
+        return Cursor(*stream_, position_ + 1, stream_->group_end(*peek()));
+    }
 
   private:
     std::size_t after(std::size_t index) const {
         const Token& token = stream_->tokens[index];
-        return token.kind == TokenKind::Group ? token.group_end : index + 1;
+        return token.kind == TokenKind::Group ? stream_->group_end(token) : index + 1;
     }
 
     const TokenStream* stream_;

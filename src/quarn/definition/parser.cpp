@@ -33,22 +33,23 @@ base::Err<std::string> error_at(const Cursor& cursor, std::string_view message) 
     return error(std::move(text));
 }
 
-bool is_identifier(const Token* token) {
+bool is_identifier(const Cursor& cursor, const Token* token) {
     return token != nullptr && token->kind == TokenKind::Identifier &&
-           !is_reserved_word(token->text);
+           !is_reserved_word(cursor.stream().text_of(*token));
 }
 
-bool is_punctuation(const Token* token, char ch) {
-    return token != nullptr && token->kind == TokenKind::Punctuation && token->text[0] == ch;
+bool is_punctuation(const Cursor& cursor, const Token* token, char ch) {
+    return token != nullptr && token->kind == TokenKind::Punctuation &&
+           cursor.stream().text_of(*token)[0] == ch;
 }
 
 // An identifier that is not a reserved word; its display text.
 std::optional<std::string> read_identifier(Cursor& cursor) {
     const Token* token = cursor.peek();
-    if (!is_identifier(token))
+    if (!is_identifier(cursor, token))
         return std::nullopt;
     cursor.advance();
-    return token->text;
+    return std::string(cursor.stream().text_of(*token));
 }
 
 std::optional<Cursor> read_braces(Cursor& cursor) {
@@ -70,7 +71,7 @@ std::optional<std::string> read_string(Cursor& cursor) {
         return std::nullopt;
     }
     cursor.advance();
-    return token->string_value;
+    return cursor.stream().string_value(*token);
 }
 
 struct IntegerLiteral {
@@ -80,7 +81,7 @@ struct IntegerLiteral {
 
 // An integer literal; a `-` right before one makes it negative.
 std::optional<IntegerLiteral> read_integer(Cursor& cursor) {
-    const bool negative = is_punctuation(cursor.peek(), '-');
+    const bool negative = is_punctuation(cursor, cursor.peek(), '-');
     const Token* token = negative ? cursor.peek_second() : cursor.peek();
     if (token == nullptr || token->kind != TokenKind::Literal ||
         token->literal_kind != LiteralKind::Integer) {
@@ -89,7 +90,7 @@ std::optional<IntegerLiteral> read_integer(Cursor& cursor) {
     if (negative)
         cursor.advance();
     cursor.advance();
-    return IntegerLiteral{token->integer, negative};
+    return IntegerLiteral{cursor.stream().integer(*token), negative};
 }
 
 // Unsigned target types reject any sign before they look at the size.
@@ -105,8 +106,8 @@ ParseResult<std::uint64_t> to_unsigned(const IntegerLiteral& literal, std::uint6
 // `=>` is `=` joined to the `>` after it.
 bool read_arrow(Cursor& cursor) {
     const Token* first = cursor.peek();
-    if (!is_punctuation(first, '=') || !first->joint ||
-        !is_punctuation(cursor.peek_second(), '>')) {
+    if (!is_punctuation(cursor, first, '=') || !first->joint ||
+        !is_punctuation(cursor, cursor.peek_second(), '>')) {
         return false;
     }
     cursor.advance();
@@ -115,7 +116,7 @@ bool read_arrow(Cursor& cursor) {
 }
 
 ParseResult<std::monostate> read_semicolon(Cursor& cursor) {
-    if (!is_punctuation(cursor.peek(), ';'))
+    if (!is_punctuation(cursor, cursor.peek(), ';'))
         return error_at(cursor, "expected ';'");
     cursor.advance();
     return std::monostate{};
@@ -163,7 +164,7 @@ ParseResult<Pattern> parse_token_clause(Cursor& cursor) {
                      (rest.empty() ? std::string("<end of mode body>") : rest));
     }
     Lookahead lookahead;
-    if (is_identifier(cursor.peek())) {
+    if (is_identifier(cursor, cursor.peek())) {
         ParseResult<Lookahead> parsed = parse_lookahead(cursor);
         if (!parsed)
             return error(std::move(parsed).error());

@@ -1,8 +1,10 @@
 #include "quarn/definition/tokenizer.hpp"
 
 #include <array>
+#include <optional>
 #include <tuple>
 #include <utility>
+#include <variant>
 
 #include "quarn/unicode/unicode.hpp"
 
@@ -101,10 +103,11 @@ void append_utf8(std::string& out, char32_t ch) {
     }
 }
 
-Token make_token(TokenKind kind, std::string text = {}) {
+Token make_token(TokenKind kind, std::size_t text_begin = 0, std::size_t text_end = 0) {
     Token token;
     token.kind = kind;
-    token.text = std::move(text);
+    token.text_begin = text_begin;
+    token.text_end = text_end;
     return token;
 }
 
@@ -124,10 +127,11 @@ struct Punct {
 
 class Lexer {
   public:
-    explicit Lexer(std::string_view text) : text_(text) {}
+    // Reads `text` (not the stream's copy of it, which grows) into `stream`.
+    Lexer(std::string_view text, TokenStream& stream) : text_(text), stream_(stream) {}
 
-    base::Result<TokenStream, std::string> run() {
-        TokenStream stream;
+    base::Result<std::monostate, std::string> run() {
+        TokenStream& stream = stream_;
         std::vector<std::size_t> open_groups;
         std::size_t pos = starts_with(0, "\xEF\xBB\xBF") ? 3 : 0;
         while (true) {
@@ -139,7 +143,7 @@ class Lexer {
             if (pos == text_.size()) {
                 if (!open_groups.empty())
                     return failure();
-                return stream;
+                return std::monostate{};
             }
             const char first = text_[pos];
             if (first == '(' || first == '[' || first == '{') {
@@ -159,7 +163,7 @@ class Lexer {
                 Token& group = stream.tokens[open_groups.back()];
                 if (group.delimiter != closing)
                     return failure();
-                group.group_end = stream.tokens.size();
+                group.payload = stream.tokens.size();
                 open_groups.pop_back();
                 ++pos;
             } else if (const Step after = leaf_token(pos, stream)) {
@@ -288,20 +292,29 @@ class Lexer {
                 return std::nullopt;
             }
         }
-        stream.tokens.push_back(make_token(TokenKind::Punctuation, "#"));
+        stream.tokens.push_back(synthesized(TokenKind::Punctuation, "#", stream));
         if (inner)
-            stream.tokens.push_back(make_token(TokenKind::Punctuation, "!"));
+            stream.tokens.push_back(synthesized(TokenKind::Punctuation, "!", stream));
         Token group = make_token(TokenKind::Group);
         group.delimiter = Delimiter::Bracket;
-        group.group_end = stream.tokens.size() + 4;
-        stream.tokens.push_back(std::move(group));
-        stream.tokens.push_back(make_token(TokenKind::Identifier, "doc"));
-        stream.tokens.push_back(make_token(TokenKind::Punctuation, "="));
-        Token literal = make_token(TokenKind::Literal, quote(content));
+        group.payload = stream.tokens.size() + 4;
+        stream.tokens.push_back(group);
+        stream.tokens.push_back(synthesized(TokenKind::Identifier, "doc", stream));
+        stream.tokens.push_back(synthesized(TokenKind::Punctuation, "=", stream));
+        Token literal = synthesized(TokenKind::Literal, quote(content), stream);
         literal.literal_kind = LiteralKind::String;
-        literal.string_value = std::string(content);
-        stream.tokens.push_back(std::move(literal));
+        literal.payload = stream.string_values.size();
+        stream.string_values.emplace_back(content);
+        stream.tokens.push_back(literal);
         return end;
+    }
+
+    // A token whose text is not in the definition: the text is appended to the
+    // stream's copy of the definition.
+    static Token synthesized(TokenKind kind, std::string_view text, TokenStream& stream) {
+        const std::size_t begin = stream.text.size();
+        stream.text += text;
+        return make_token(kind, begin, stream.text.size());
     }
 
     static std::string quote(std::string_view value) {
@@ -341,14 +354,13 @@ class Lexer {
         if (const Step end = literal(pos, stream))
             return end;
         if (const std::optional<Punct> punct = punctuation(pos)) {
-            Token token = make_token(TokenKind::Punctuation, std::string(1, punct->ch));
+            Token token = make_token(TokenKind::Punctuation, pos, punct->end);
             token.joint = punct->ch == '\'' || punctuation_char(punct->end).has_value();
             stream.tokens.push_back(std::move(token));
             return punct->end;
         }
         if (const Step end = identifier(pos)) {
-            stream.tokens.push_back(
-                make_token(TokenKind::Identifier, std::string(text_.substr(pos, *end - pos))));
+            stream.tokens.push_back(make_token(TokenKind::Identifier, pos, *end));
             return end;
         }
         return std::nullopt;
@@ -440,10 +452,11 @@ class Lexer {
         if (string_end) {
             end = string_end->end;
             if (token.literal_kind == LiteralKind::String) {
-                token.string_value =
+                token.payload = stream.string_values.size();
+                stream.string_values.push_back(
                     raw ? std::string(text_.substr(content_start,
                                                    string_end->closing_quote - content_start))
-                        : unescape(content_start, string_end->closing_quote);
+                        : unescape(content_start, string_end->closing_quote));
             }
         } else if (const Step byte_end = byte_literal(pos)) {
             end = *byte_end;
@@ -452,14 +465,17 @@ class Lexer {
         } else if (const Step float_end = float_literal(pos)) {
             end = *float_end;
             token.literal_kind = LiteralKind::Float;
-        } else if (const Step int_end = integer(pos, token.integer)) {
+        } else if (IntegerValue value; const Step int_end = integer(pos, value)) {
             end = *int_end;
             token.literal_kind = LiteralKind::Integer;
+            token.payload = value.magnitude;
+            token.overflow = value.overflow;
         } else {
             return std::nullopt;
         }
-        token.text = std::string(text_.substr(pos, end - pos));
-        stream.tokens.push_back(std::move(token));
+        token.text_begin = pos;
+        token.text_end = end;
+        stream.tokens.push_back(token);
         return end;
     }
 
@@ -839,6 +855,7 @@ class Lexer {
     }
 
     std::string_view text_;
+    TokenStream& stream_;
 };
 
 }  // namespace
@@ -846,7 +863,11 @@ class Lexer {
 base::Result<TokenStream, std::string> tokenize(std::string_view text) {
     if (!is_valid_utf8(text))
         return base::err(std::string(kTokenizeError));
-    return Lexer(text).run();
+    TokenStream stream;
+    stream.text = text;
+    if (auto lexed = Lexer(text, stream).run(); !lexed)
+        return base::err(std::move(lexed).error());
+    return stream;
 }
 
 bool is_reserved_word(std::string_view identifier) {
@@ -903,10 +924,10 @@ std::string render_tokens(const TokenStream& stream, std::size_t begin, std::siz
                     out += "{";
                     break;
             }
-            open_groups.emplace_back(token.group_end, token.delimiter);
+            open_groups.emplace_back(stream.group_end(token), token.delimiter);
             space_before_next = token.delimiter == Delimiter::Brace;
         } else {
-            out += token.text;
+            out += stream.text_of(token);
             space_before_next = !(token.kind == TokenKind::Punctuation && token.joint);
         }
         ++i;

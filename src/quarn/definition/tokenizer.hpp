@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,26 +32,44 @@ struct IntegerValue {
     bool overflow = false;
 };
 
+// 32 bytes: a definition of millions of tokens must not need gigabytes.
+// Texts live in the stream; read them through TokenStream.
 struct Token {
-    TokenKind kind;
-    // Identifier: the display text, "r#" included for a raw identifier.
-    // Punctuation: the character. Literal: the source text. Group: empty.
-    std::string text;
+    TokenKind kind = TokenKind::Identifier;
+    LiteralKind literal_kind = LiteralKind::Other;
+    Delimiter delimiter = Delimiter::Brace;
     // Punctuation: the next character is punctuation too (`=` of `=>`).
     bool joint = false;
-    LiteralKind literal_kind = LiteralKind::Other;
-    // String literals: the unescaped value.
-    std::string string_value;
-    IntegerValue integer;
-    Delimiter delimiter = Delimiter::Brace;
+    // Integer: the magnitude does not fit in 64 bits.
+    bool overflow = false;
+    // The span of the token's text in TokenStream::text. Identifier: the display
+    // text, "r#" included for a raw identifier. Punctuation: the character.
+    // Literal: the source text. Group: empty.
+    std::size_t text_begin = 0;
+    std::size_t text_end = 0;
+    // Integer: the magnitude. String: index into TokenStream::string_values.
     // Group: index one past its last inner token. Groups are stored flat (the
     // inner tokens follow the group token) so that deep nesting costs no
     // recursion anywhere: not here, not in parsing, not in destruction.
-    std::size_t group_end = 0;
+    std::uint64_t payload = 0;
 };
 
 struct TokenStream {
+    // The definition text, followed by the texts of tokens that doc comments
+    // turn into.
+    std::string text;
     std::vector<Token> tokens;
+    std::vector<std::string> string_values;
+
+    std::string_view text_of(const Token& token) const {
+        return std::string_view(text).substr(token.text_begin, token.text_end - token.text_begin);
+    }
+    // String literals: the unescaped value.
+    const std::string& string_value(const Token& token) const {
+        return string_values[token.payload];
+    }
+    IntegerValue integer(const Token& token) const { return {token.payload, token.overflow}; }
+    std::size_t group_end(const Token& token) const { return token.payload; }
 };
 
 inline constexpr std::string_view kTokenizeError = "cannot parse string into token stream";

@@ -19,37 +19,39 @@ std::vector<std::string> describe(std::string_view text) {
     const auto& tokens = stream->tokens;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const Token& token = tokens[i];
+        const std::string text(stream->text_of(token));
         switch (token.kind) {
             case TokenKind::Identifier:
-                out.push_back("id:" + token.text);
+                out.push_back("id:" + text);
                 break;
             case TokenKind::Punctuation:
-                out.push_back("punct:" + token.text + (token.joint ? "+" : ""));
+                out.push_back("punct:" + text + (token.joint ? "+" : ""));
                 break;
             case TokenKind::Group: {
                 const char open = token.delimiter == Delimiter::Brace     ? '{'
                                   : token.delimiter == Delimiter::Bracket ? '['
                                                                           : '(';
                 std::string group(1, open);
-                group += std::to_string(token.group_end - i - 1);
+                group += std::to_string(stream->group_end(token) - i - 1);
                 out.push_back(group);
                 break;
             }
             case TokenKind::Literal:
                 switch (token.literal_kind) {
                     case LiteralKind::String:
-                        out.push_back("str:" + token.string_value);
+                        out.push_back("str:" + stream->string_value(token));
                         break;
                     case LiteralKind::Integer:
-                        out.push_back(token.integer.overflow
+                        out.push_back(stream->integer(token).overflow
                                           ? "int:overflow"
-                                          : "int:" + std::to_string(token.integer.magnitude));
+                                          : "int:" +
+                                                std::to_string(stream->integer(token).magnitude));
                         break;
                     case LiteralKind::Float:
-                        out.push_back("float:" + token.text);
+                        out.push_back("float:" + text);
                         break;
                     case LiteralKind::Other:
-                        out.push_back("lit:" + token.text);
+                        out.push_back("lit:" + text);
                         break;
                 }
                 break;
@@ -213,8 +215,8 @@ TEST(Tokenizer, DeepNestingNeedsNoRecursion) {
     auto stream = tokenize(text);
     ASSERT_TRUE(stream.ok());
     ASSERT_EQ(stream->tokens.size(), kDepth);
-    EXPECT_EQ(stream->tokens[0].group_end, kDepth);
-    EXPECT_EQ(stream->tokens[kDepth - 1].group_end, kDepth);
+    EXPECT_EQ(stream->group_end(stream->tokens[0]), kDepth);
+    EXPECT_EQ(stream->group_end(stream->tokens[kDepth - 1]), kDepth);
     EXPECT_EQ(render_tokens(*stream, 0, 3), "{ { {");
     EXPECT_EQ(tokenize(std::string(kDepth, '(')).error(), kError[0].substr(7));
 }
