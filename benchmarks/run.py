@@ -133,7 +133,7 @@ def bench(work: Path, repeats: int, cpp: Path | None, out: Path | None) -> None:
         rows.append(row)
         rate = f"{row.mb_per_s:8.2f} MB/s"
         per = f"{row.ns_per_token:9.0f} ns/token" if row.ns_per_token else ""
-        print(f"  {row.workload:<14} {row.peer:<34} {row.seconds:9.4f} s {rate} {per} {row.checksum}", flush=True)
+        print(f"  {row.workload:<18} {row.peer:<34} {row.seconds:10.4g} s {rate} {per} {row.checksum}", flush=True)
 
     def scan_rows(workload: str, definition: str, text: str, pygments: bool) -> dict[str, int]:
         spec = peers.SPECS[definition]
@@ -259,7 +259,7 @@ def render(rows: list[Row], cpp_rows: list[dict], checks: dict[str, dict[str, st
         elif base and r.ratio_basis == "bytes" and base.mb_per_s:
             ratio = f"{r.mb_per_s / base.mb_per_s:.2f} (MB/s)"
         lines.append(
-            f"| {r.workload} | {r.peer} | {fmt(r.tokens)} | {fmt(r.mb or None, 2 if r.mb >= 1 else 3)} | {r.seconds:.4f} | "
+            f"| {r.workload} | {r.peer} | {fmt(r.tokens)} | {fmt(r.mb or None, 2 if r.mb >= 1 else 3)} | {r.seconds:.4g} | "
             f"{fmt(r.tokens_per_s)} | {fmt(r.mb_per_s or None, 2)} | {fmt(r.ns_per_token)} | {ratio} | "
             f"{r.checksum} | {r.note} |"
         )
