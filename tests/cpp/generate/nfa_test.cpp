@@ -230,6 +230,36 @@ TEST(NfaConstruction, UnsupportedFeaturesAreRefused) {
               "The regex feature 'WordUnicode Look(WordUnicode)' is not supported.");
     EXPECT_EQ(look.error().debug(), "UnsupportedFeatureError(\"WordUnicode Look(WordUnicode)\")");
 
+    // Every look-around kind, wherever it sits, with the first word of its message.
+    const char* const look_words[] = {"StartLine",
+                                      "EndLine",
+                                      "StartLF",
+                                      "EndLF",
+                                      "StartCRLF",
+                                      "EndCRLF",
+                                      "WordAscii",
+                                      "WordAsciiNegate",
+                                      "WordUnicode",
+                                      "WordUnicodeNegate",
+                                      "WordStartAscii",
+                                      "WordEndAscii",
+                                      "WordStartUnicode",
+                                      "WordEndUnicode",
+                                      "WordStartHalfAscii",
+                                      "WordEndHalfAscii",
+                                      "WordStartHalfUnicode",
+                                      "WordEndHalfUnicode"};
+    for (int k = 0; k < 18; ++k) {
+        const auto kind = static_cast<regex::LookKind>(k);
+        const Hir nested =
+            alternation({literal("x"),
+                         repetition(capture(concat({literal("a"), Hir::make_look(kind)})), 1, 3)});
+        auto result = Nfa::try_from_hir(nested);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(std::get<UnsupportedFeatureError>(result.error().error()).message,
+                  std::string(look_words[k]) + " Look(" + regex::look_kind_name(kind) + ")");
+    }
+
     const std::pair<const char*, const char*> refused[] = {
         {"^a", "StartLine Look(Start)"},
         {"a$", "EndLine Look(End)"},
