@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 
 #include "dfa_oracle.hpp"
 #include "quarn/base/errors.hpp"
+#include "quarn/generate/character_classes.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
 
@@ -247,6 +247,56 @@ TEST(SubsetConstruction, AgreesWithReferenceOnRandomNfas) {
         auto minimized = try_from_nfa(nfa);
         ASSERT_TRUE(minimized.ok());
         EXPECT_EQ(*minimized, oracle::try_from_nfa(nfa)) << debug_string(nfa);
+    }
+}
+
+// A random regex over a, b, c: literals, classes, groups, alternation and
+// greedy repetition, nested up to `depth`.
+std::string random_regex(std::mt19937& random, int depth) {
+    static const char* const atoms[] = {"a", "b", "c", "[ab]", "[^a]", "(?i:a)", "."};
+    if (depth == 0 || random() % 3 == 0)
+        return atoms[random() % 7];
+    std::string left = random_regex(random, depth - 1);
+    std::string right = random_regex(random, depth - 1);
+    static const char* const repeats[] = {"*", "+", "?", "{2}", "{1,3}", "{0,2}"};
+    switch (random() % 4) {
+        case 0:
+            return left + right;
+        case 1:
+            return "(" + left + "|" + right + ")";
+        case 2:
+            return "(" + left + ")" + repeats[random() % 6];
+        default:
+            return "(" + left + right + ")" + repeats[random() % 6];
+    }
+}
+
+TEST(SubsetConstruction, AgreesWithReferenceOnRandomScannerModes) {
+    std::mt19937 random(4242);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<Pattern> patterns;
+        const std::uint32_t count = 1 + random() % 4;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Pattern pattern(random_regex(random, 3), TerminalID(random() % 3));
+            if (random() % 3 == 0) {
+                const std::string follow = random_regex(random, 2);
+                auto lookahead =
+                    random() % 2 ? Lookahead::positive(follow) : Lookahead::negative(follow);
+                ASSERT_TRUE(lookahead.ok()) << follow;
+                pattern = std::move(pattern).with_lookahead(std::move(lookahead).value());
+            }
+            patterns.push_back(std::move(pattern));
+        }
+        auto built = Nfa::build_from_patterns(patterns);
+        ASSERT_TRUE(built.ok()) << built.error().display();
+        Nfa nfa = std::move(built).value();
+        CharacterClasses classes;
+        nfa.collect_character_classes(classes);
+        classes.create_disjoint_character_classes();
+        nfa.convert_to_disjoint_character_classes(classes);
+        auto dfa = try_from_nfa(nfa, classes.intervals().size());
+        ASSERT_TRUE(dfa.ok());
+        EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa)) << debug_string(patterns);
     }
 }
 
