@@ -1,6 +1,6 @@
 // Drives the conformance data through the front end: the dialect cases (exact
 // HIR shape, printed form and error rendering) and the acceptance column of
-// the upstream matching suites.
+// the matching suites.
 #include <gtest/gtest.h>
 
 #include <cstdio>
