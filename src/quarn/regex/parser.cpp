@@ -126,6 +126,9 @@ class Parser {
   public:
     explicit Parser(std::string_view pattern) : pattern_(pattern) {
         decode_utf8(pattern, chars_, offsets_);
+        // About one node per character: reserving avoids the copy a doubling
+        // growth would make of a long pattern's tree.
+        ast_.nodes.reserve(chars_.size() + 1);
     }
 
     Ast parse() {
