@@ -3,21 +3,22 @@
 namespace quarn::runtime {
 
 void DeadEndMemo::prepare(const char* attempt_start, const char* from, const char* to) {
-    const char* const end = base_ + rows_.size();
-    if (rows_.empty() || from < base_ || from >= end) {
-        base_ = from;
-        rows_.assign(static_cast<std::size_t>(to - from) + 1, Dfa::kNoMove);
+    const std::size_t start_slot = slot(attempt_start);
+    const std::size_t from_slot = slot(from);
+    const std::size_t to_slot = slot(to);
+    if (rows_.empty() || from_slot < first_slot_ || start_slot >= first_slot_ + rows_.size()) {
+        first_slot_ = from_slot;
+        rows_.assign(to_slot - from_slot + 1, Dfa::kNoMove);
         return;
     }
     // Drop the stale prefix once it is the larger part, so the work stays amortised.
-    const std::size_t stale =
-        attempt_start > base_ ? static_cast<std::size_t>(attempt_start - base_) : 0;
+    const std::size_t stale = start_slot > first_slot_ ? start_slot - first_slot_ : 0;
     if (stale > rows_.size() / 2) {
         rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(stale));
-        base_ = attempt_start;
+        first_slot_ = start_slot;
     }
-    if (to >= base_ + rows_.size())
-        rows_.resize(static_cast<std::size_t>(to - base_) + 1, Dfa::kNoMove);
+    if (to_slot >= first_slot_ + rows_.size())
+        rows_.resize(to_slot - first_slot_ + 1, Dfa::kNoMove);
 }
 
 }  // namespace quarn::runtime

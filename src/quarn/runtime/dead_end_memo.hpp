@@ -4,12 +4,12 @@
 // no further acceptance, any later attempt that reaches the same row at the
 // same position cannot accept there or beyond either, and may stop. Without
 // this, text such as a long run of `a` under a pattern `a*b` costs quadratic
-// time; with it, each (position, row) pair is walked at most once per
-// remembered row.
+// time.
 //
-// One row is remembered per position (the latest), which is enough for the
-// usual pathologies and keeps memory at one word per byte of the window of
-// overlapping failed reads.
+// Only positions at a multiple of kSpacing bytes are remembered, one row each
+// (the latest): a later attempt running in step with an earlier one meets a
+// remembered position within a few characters, and memory stays at a fraction
+// of the text size.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,8 @@ namespace quarn::runtime {
 
 class DeadEndMemo {
   public:
+    explicit DeadEndMemo(const char* text) : text_(text) {}
+
     // Forgets everything when the automaton differs from the one remembered.
     void use_dfa(const Dfa* dfa) {
         if (dfa == dfa_)
@@ -33,20 +35,32 @@ class DeadEndMemo {
 
     // Whether entering `row` with the cursor at `position` is a known dead end.
     bool known(const char* position, std::uint32_t row) const {
-        const std::uintptr_t index =
-            reinterpret_cast<std::uintptr_t>(position) - reinterpret_cast<std::uintptr_t>(base_);
-        return index < rows_.size() && rows_[index] == row;
+        const std::size_t offset = static_cast<std::size_t>(position - text_);
+        const std::size_t index = (offset >> kSpacingShift) - first_slot_;
+        return index < rows_.size() && (offset & kSpacingMask) == 0 && rows_[index] == row;
     }
 
     // Makes room for dead ends in (from, to]. Entries before `attempt_start`
     // may be dropped, as no later search starts before it; when `from` lies
     // before everything kept, the memo starts afresh (it may forget, never err).
     void prepare(const char* attempt_start, const char* from, const char* to);
-    void set(const char* position, std::uint32_t row) { rows_[position - base_] = row; }
+    void set(const char* position, std::uint32_t row) {
+        const std::size_t offset = static_cast<std::size_t>(position - text_);
+        if ((offset & kSpacingMask) == 0)
+            rows_[(offset >> kSpacingShift) - first_slot_] = row;
+    }
 
   private:
+    static constexpr unsigned kSpacingShift = 4;
+    static constexpr std::size_t kSpacingMask = (std::size_t{1} << kSpacingShift) - 1;
+
+    std::size_t slot(const char* position) const {
+        return static_cast<std::size_t>(position - text_) >> kSpacingShift;
+    }
+
+    const char* text_;
     const Dfa* dfa_ = nullptr;
-    const char* base_ = nullptr;
+    std::size_t first_slot_ = 0;       // slot of rows_[0]
     std::vector<std::uint32_t> rows_;  // Dfa::kNoMove where nothing is known
 };
 
@@ -55,6 +69,8 @@ class DeadEndMemo {
 // would otherwise rescan the same text for every candidate before it.
 class LookaheadDeadEnds {
   public:
+    explicit LookaheadDeadEnds(const char* text) : text_(text) {}
+
     // The memo of `dfa`, or null while nothing is recorded for it.
     const DeadEndMemo* find(const Dfa* dfa) const {
         if (memos_.empty())
@@ -62,7 +78,7 @@ class LookaheadDeadEnds {
         const auto it = memos_.find(dfa);
         return it == memos_.end() ? nullptr : &it->second;
     }
-    DeadEndMemo& operator[](const Dfa* dfa) { return memos_[dfa]; }
+    DeadEndMemo& operator[](const Dfa* dfa) { return memos_.try_emplace(dfa, text_).first->second; }
 
   private:
     struct DfaAddressHash {
@@ -71,6 +87,8 @@ class LookaheadDeadEnds {
                 base::fx_hash_u64(reinterpret_cast<std::uintptr_t>(dfa)));
         }
     };
+
+    const char* text_;
     std::unordered_map<const Dfa*, DeadEndMemo, DfaAddressHash> memos_;
 };
 

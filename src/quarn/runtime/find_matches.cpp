@@ -183,7 +183,7 @@ bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
 template <class Iter>
 std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function) {
     Match match;
-    DeadEndMemo memo;
+    DeadEndMemo memo(chars.begin());
     if (!find_next_inline(chars, dfa, match_function, memo, nullptr, match))
         return std::nullopt;
     return match;

@@ -38,7 +38,9 @@ class BasicFindMatches {
                      std::shared_ptr<const MatchFunction> match_function)
         : char_iter_(input),
           scanner_impl_(std::move(scanner_impl)),
-          match_function_(std::move(match_function)) {}
+          match_function_(std::move(match_function)),
+          dead_ends_(input.view().data()),
+          lookahead_dead_ends_(input.view().data()) {}
 
     // Stores the next token in `match`, with its mode switch already applied,
     // and returns true; returns false once the input is exhausted. Throws
