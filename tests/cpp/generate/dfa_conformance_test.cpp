@@ -314,6 +314,11 @@ TEST(DfaConformance, MatchesTheConformanceData) {
     std::cout << "conformance: " << passed << " of " << checked << " checked tests pass\n";
     for (const auto& [reason, count] : skipped)
         std::cout << "  skipped " << count << ": " << reason << "\n";
+    // The data holds 532 usable patterns without look-around or lazy
+    // repetition and 399 with; a pattern refused or let through by mistake
+    // shows here.
+    EXPECT_EQ(checked, 532);
+    EXPECT_EQ(skipped["refused by the NFA (look-around, lazy repetition)"], 399);
 }
 
 }  // namespace
