@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "quarn/base/errors.hpp"
+
 namespace quarn::definition {
 namespace {
 
@@ -104,6 +106,16 @@ TEST(Parser, MinimalDefinitionsAndNames) {
     EXPECT_EQ(raw.modes[0].transitions[0].target_mode(), "r#type");
     EXPECT_EQ(raw.modes[1].name, "mode");
     EXPECT_EQ(raw.modes[2].name, "token");
+}
+
+TEST(Parser, UnknownTargetModeFailsOnlyAtResolution) {
+    const ScannerData data = parse_ok("S { mode A { on 1 pop; } mode B { on 2 push Missing; } }");
+    try {
+        (void)data.build_scanner_modes();
+        ADD_FAILURE() << "resolution succeeded";
+    } catch (const base::InternalError& error) {
+        EXPECT_STREQ(error.what(), "Scanner mode 'Missing' not found");
+    }
 }
 
 TEST(Parser, TokenPatternsAreNotCompiledHere) {
