@@ -53,7 +53,8 @@ struct NfaEdges {
     std::vector<StateIndex> epsilon_targets;
     std::vector<std::size_t> consuming_begin;  // states + 1 entries
     std::vector<Edge> consuming;
-    // The scanner's interval groups, or more if the NFA uses a higher group.
+    std::size_t used_width = 0;  // highest interval group used, plus one
+    // The scanner's interval groups, or used_width if that is more.
     std::size_t alphabet_width = 0;
 
     std::span<const StateIndex> epsilon(StateIndex state) const {
@@ -93,11 +94,12 @@ NfaEdges index_edges(const Nfa& nfa, std::size_t alphabet_width) {
             }
             const std::uint32_t interval = label.class_id().value();
             edges.consuming.push_back({interval, transition.target.value()});
-            edges.alphabet_width = std::max(edges.alphabet_width, std::size_t{interval} + 1);
+            edges.used_width = std::max(edges.used_width, std::size_t{interval} + 1);
         }
     }
     edges.epsilon_begin.push_back(edges.epsilon_targets.size());
     edges.consuming_begin.push_back(edges.consuming.size());
+    edges.alphabet_width = std::max(edges.alphabet_width, edges.used_width);
     return edges;
 }
 
@@ -216,9 +218,7 @@ class SubsetConstruction {
         }
         if (auto error = charge(edges_of_subset_.size()))
             return error;
-        std::sort(edges_of_subset_.begin(), edges_of_subset_.end());
-        edges_of_subset_.erase(std::unique(edges_of_subset_.begin(), edges_of_subset_.end()),
-                               edges_of_subset_.end());
+        group_by_interval();
 
         std::vector<DfaTransition> out;
         for (std::size_t first = 0; first < edges_of_subset_.size();) {
@@ -239,6 +239,26 @@ class SubsetConstruction {
         return std::nullopt;
     }
 
+    // Puts the edges of equal interval next to each other, intervals ascending.
+    // Repeated edges may stay: the closure visits each state once.
+    void group_by_interval() {
+        const std::size_t width = edges_.used_width;
+        if (width > 4 * edges_of_subset_.size() + 64) {
+            std::sort(edges_of_subset_.begin(), edges_of_subset_.end(),
+                      [](const Edge& a, const Edge& b) { return a.interval < b.interval; });
+            return;
+        }
+        interval_slots_.assign(width + 1, 0);
+        for (const Edge& edge : edges_of_subset_)
+            ++interval_slots_[edge.interval + 1];
+        for (std::size_t interval = 0; interval < width; ++interval)
+            interval_slots_[interval + 1] += interval_slots_[interval];
+        grouped_edges_.resize(edges_of_subset_.size());
+        for (const Edge& edge : edges_of_subset_)
+            grouped_edges_[interval_slots_[edge.interval]++] = edge;
+        std::swap(edges_of_subset_, grouped_edges_);
+    }
+
     // The union of the epsilon closures of `seeds`, registered as a subset
     // unless known already.
     Registered register_closure(std::span<const StateIndex> seeds) {
@@ -255,7 +275,7 @@ class SubsetConstruction {
         }
         if (auto error = charge(closure_.size() + followed))
             return {0, std::move(error)};
-        std::sort(closure_.begin(), closure_.end());
+        sort_closure();
 
         const std::uint64_t hash = SubsetRegistry::hash_of(closure_);
         if (auto known = registry_.find(closure_, hash))
@@ -277,6 +297,20 @@ class SubsetConstruction {
         }
         transitions_.emplace_back();
         return {registry_.add(closure_, hash), std::nullopt};
+    }
+
+    // A closure holding a good part of the NFA is put in order by one pass over
+    // the visit marks instead of a comparison sort.
+    void sort_closure() {
+        if (closure_.size() * 8 < visited_.size()) {
+            std::sort(closure_.begin(), closure_.end());
+            return;
+        }
+        closure_.clear();
+        for (StateIndex state = 0; state < visited_.size(); ++state) {
+            if (visited_[state] == epoch_)
+                closure_.push_back(state);
+        }
     }
 
     void visit(StateIndex state) {
@@ -346,6 +380,8 @@ class SubsetConstruction {
     std::vector<StateIndex> closure_;
     std::vector<StateIndex> seeds_;
     std::vector<Edge> edges_of_subset_;
+    std::vector<Edge> grouped_edges_;
+    std::vector<std::size_t> interval_slots_;
 };
 
 }  // namespace
