@@ -131,12 +131,11 @@ class Lexer {
     Lexer(std::string_view text, TokenStream& stream) : text_(text), stream_(stream) {}
 
     base::Result<std::monostate, std::string> run() {
-        TokenStream& stream = stream_;
         std::vector<std::size_t> open_groups;
         std::size_t pos = starts_with(0, "\xEF\xBB\xBF") ? 3 : 0;
         while (true) {
             pos = skip_whitespace(pos);
-            if (const Step after = doc_comment(pos, stream)) {
+            if (const Step after = doc_comment(pos)) {
                 pos = *after;
                 continue;
             }
@@ -151,8 +150,8 @@ class Lexer {
                 group.delimiter = first == '('   ? Delimiter::Parenthesis
                                   : first == '[' ? Delimiter::Bracket
                                                  : Delimiter::Brace;
-                open_groups.push_back(stream.tokens.size());
-                stream.tokens.push_back(std::move(group));
+                open_groups.push_back(stream_.tokens.size());
+                stream_.tokens.push_back(std::move(group));
                 ++pos;
             } else if (first == ')' || first == ']' || first == '}') {
                 const Delimiter closing = first == ')'   ? Delimiter::Parenthesis
@@ -160,13 +159,13 @@ class Lexer {
                                                          : Delimiter::Brace;
                 if (open_groups.empty())
                     return failure();
-                Token& group = stream.tokens[open_groups.back()];
+                Token& group = stream_.tokens[open_groups.back()];
                 if (group.delimiter != closing)
                     return failure();
-                group.payload = stream.tokens.size();
+                group.payload = stream_.tokens.size();
                 open_groups.pop_back();
                 ++pos;
-            } else if (const Step after = leaf_token(pos, stream)) {
+            } else if (const Step after = leaf_token(pos)) {
                 pos = *after;
             } else {
                 return failure();
@@ -269,7 +268,7 @@ class Lexer {
     }
 
     // A doc comment becomes `#`, for an inner one `!`, and `[doc = "text"]`.
-    Step doc_comment(std::size_t pos, TokenStream& stream) const {
+    Step doc_comment(std::size_t pos) {
         bool inner;
         std::size_t end;
         std::string_view content;
@@ -292,29 +291,29 @@ class Lexer {
                 return std::nullopt;
             }
         }
-        stream.tokens.push_back(synthesized(TokenKind::Punctuation, "#", stream));
+        stream_.tokens.push_back(synthesized(TokenKind::Punctuation, "#"));
         if (inner)
-            stream.tokens.push_back(synthesized(TokenKind::Punctuation, "!", stream));
+            stream_.tokens.push_back(synthesized(TokenKind::Punctuation, "!"));
         Token group = make_token(TokenKind::Group);
         group.delimiter = Delimiter::Bracket;
-        group.payload = stream.tokens.size() + 4;
-        stream.tokens.push_back(group);
-        stream.tokens.push_back(synthesized(TokenKind::Identifier, "doc", stream));
-        stream.tokens.push_back(synthesized(TokenKind::Punctuation, "=", stream));
-        Token literal = synthesized(TokenKind::Literal, quote(content), stream);
+        group.payload = stream_.tokens.size() + 4;
+        stream_.tokens.push_back(group);
+        stream_.tokens.push_back(synthesized(TokenKind::Identifier, "doc"));
+        stream_.tokens.push_back(synthesized(TokenKind::Punctuation, "="));
+        Token literal = synthesized(TokenKind::Literal, quote(content));
         literal.literal_kind = LiteralKind::String;
-        literal.payload = stream.string_values.size();
-        stream.string_values.emplace_back(content);
-        stream.tokens.push_back(literal);
+        literal.payload = stream_.string_values.size();
+        stream_.string_values.emplace_back(content);
+        stream_.tokens.push_back(literal);
         return end;
     }
 
     // A token whose text is not in the definition: the text is appended to the
     // stream's copy of the definition.
-    static Token synthesized(TokenKind kind, std::string_view text, TokenStream& stream) {
-        const std::size_t begin = stream.text.size();
-        stream.text += text;
-        return make_token(kind, begin, stream.text.size());
+    Token synthesized(TokenKind kind, std::string_view text) {
+        const std::size_t begin = stream_.text.size();
+        stream_.text += text;
+        return make_token(kind, begin, stream_.text.size());
     }
 
     static std::string quote(std::string_view value) {
@@ -350,17 +349,17 @@ class Lexer {
 
     // Literals come first so that `r"..."`, `b'x'` and `1u8` are not read as
     // identifiers.
-    Step leaf_token(std::size_t pos, TokenStream& stream) const {
-        if (const Step end = literal(pos, stream))
+    Step leaf_token(std::size_t pos) {
+        if (const Step end = literal(pos))
             return end;
         if (const std::optional<Punct> punct = punctuation(pos)) {
             Token token = make_token(TokenKind::Punctuation, pos, punct->end);
             token.joint = punct->ch == '\'' || punctuation_char(punct->end).has_value();
-            stream.tokens.push_back(std::move(token));
+            stream_.tokens.push_back(std::move(token));
             return punct->end;
         }
         if (const Step end = identifier(pos)) {
-            stream.tokens.push_back(make_token(TokenKind::Identifier, pos, *end));
+            stream_.tokens.push_back(make_token(TokenKind::Identifier, pos, *end));
             return end;
         }
         return std::nullopt;
@@ -426,7 +425,7 @@ class Lexer {
 
     // ---- literals ------------------------------------------------------------
 
-    Step literal(std::size_t pos, TokenStream& stream) const {
+    Step literal(std::size_t pos) {
         Token token = make_token(TokenKind::Literal);
         std::optional<StringEnd> string_end;
         std::size_t content_start = 0;
@@ -452,8 +451,8 @@ class Lexer {
         if (string_end) {
             end = string_end->end;
             if (token.literal_kind == LiteralKind::String) {
-                token.payload = stream.string_values.size();
-                stream.string_values.push_back(
+                token.payload = stream_.string_values.size();
+                stream_.string_values.push_back(
                     raw ? std::string(text_.substr(content_start,
                                                    string_end->closing_quote - content_start))
                         : unescape(content_start, string_end->closing_quote));
@@ -475,7 +474,7 @@ class Lexer {
         }
         token.text_begin = pos;
         token.text_end = end;
-        stream.tokens.push_back(token);
+        stream_.tokens.push_back(token);
         return end;
     }
 
