@@ -29,6 +29,8 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
     // Starts in mode 0 with an empty mode stack. Mode 0 must exist for a scan;
     // indices are checked when a scan looks them up, not here.
     static std::shared_ptr<ScannerImpl> create(std::vector<ScannerMode> modes);
+    ScannerImpl(const ScannerImpl&) = delete;
+    ScannerImpl& operator=(const ScannerImpl&) = delete;
 
     const std::vector<ScannerMode>& modes() const { return modes_; }
 
