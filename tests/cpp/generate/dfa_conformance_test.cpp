@@ -121,7 +121,7 @@ std::string text_field(const Value& test, const char* key) {
 // Reads every usable test; counts the others by reason.
 std::vector<Case> load_cases(std::map<std::string, int>& skipped) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(QUARN_SHARED_DIR) / "regex-conformance";
+    const fs::path folder = fs::path(QUARN_TEST_DATA_DIR) / "regex-conformance";
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         if (entry.path().extension() == ".toml")

@@ -13,7 +13,7 @@
 namespace quarn::regex {
 namespace {
 
-const std::string kDataDir = std::string(QUARN_SHARED_DIR) + "/regex-conformance/";
+const std::string kDataDir = std::string(QUARN_TEST_DATA_DIR) + "/regex-conformance/";
 
 std::string hex(std::uint32_t v, int width) {
     char buf[16];
