@@ -127,3 +127,28 @@ def test_failed_constructions_leave_nothing_behind():
     before = rss_bytes()
     churn(2000)
     assert rss_bytes() - before < 4 * 1024 * 1024
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
+def test_exhausted_memory_is_a_memory_error_not_a_crash():
+    # Run apart: the address-space limit must not reach the test process.
+    script = (
+        "import resource, quarn\n"
+        "s = quarn.Scanner('S { mode M { token \"a\" => 1; } }')\n"
+        "text = 'a' * 5_000_000\n"
+        "size = next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmSize'))\n"
+        "limit = size * 1024 + 64 * 1024 * 1024\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (limit, limit))\n"
+        "for method in (s.find_matches, s.find_matches_with_position):\n"
+        "    try:\n"
+        "        method(text)\n"
+        "        print('scanned')\n"
+        "    except MemoryError:\n"
+        "        print('MemoryError')\n"
+        "print(len(s.find_matches('a' * 1000)))\n"
+    )
+    import subprocess
+
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["MemoryError", "MemoryError", "1000"]
