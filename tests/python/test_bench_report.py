@@ -21,6 +21,7 @@ def rows() -> list[Row]:
         Row("(a) JSON", "stdlib re idiom", 1000, 2.0, 1.0),
         Row("(a) JSON", "quarn find_matches", 1000, 2.0, 0.2),
         Row("(a) JSON", "quarn find_matches_with_position", 1000, 2.0, 0.5),
+        Row("(a) JSON", "quarn find_matches + reading type, text", 1000, 2.0, 0.4),
         Row("(a) JSON", "Pygments JsonLexer", 3000, 1.0, 1.0, ratio_basis="bytes"),
         Row("(a) JSON", "floor: C type, N objects", 1000, 0.0, 0.1, ratio_basis=""),
         Row("(c) a*b, n=5,000", "stdlib re idiom", 0, 0.005, 0.5, ratio_basis="bytes"),
@@ -57,6 +58,7 @@ def test_goal_verdicts():
     assert "- (a) quarn find_matches_with_position >= 3x the stdlib idiom: 2.00x (missed)" in verdicts
     assert any(v.startswith("- (a) find_matches within 1.5x") and "= 2.00x (missed)" in v for v in verdicts)
     assert "- (d) construction under 20 ms: 25.00 ms (missed)" in verdicts
+    assert any(v.startswith("- (a) for reference") and v.endswith(": 2.50x the stdlib idiom") for v in verdicts)
     assert any(v.startswith("- (c) growth") and "4.0x time for 4x input" in v for v in verdicts)
     assert any("re2c" in v and "= 0.43 (missed)" in v for v in verdicts)
 
