@@ -7,6 +7,7 @@
 
 #include "quarn/definition/cursor.hpp"
 #include "quarn/definition/tokenizer.hpp"
+#include "quarn/generate/nfa.hpp"
 
 namespace quarn::definition {
 
@@ -19,6 +20,7 @@ using generate::Lookahead;
 using generate::Pattern;
 using generate::ScannerData;
 using generate::ScannerModeWithNamedTransitions;
+using generate::ScannerNfaBudget;
 using generate::TransitionToNamedMode;
 
 base::Err<std::string> error(std::string message) {
@@ -122,8 +124,10 @@ ParseResult<std::monostate> read_semicolon(Cursor& cursor) {
     return std::monostate{};
 }
 
-// After `followed` / `not` (the caller has seen the identifier).
-ParseResult<Lookahead> parse_lookahead(Cursor& cursor) {
+// After `followed` / `not` (the caller has seen the identifier). The lookahead
+// NFAs of a definition together are bounded like those of a scanner, so that
+// many large lookaheads are refused here before they fill memory.
+ParseResult<Lookahead> parse_lookahead(Cursor& cursor, ScannerNfaBudget& budget) {
     const std::string word = *read_identifier(cursor);
     if (word != "followed" && word != "not") {
         return error_at(cursor, "expected 'followed' or 'not'");
@@ -146,7 +150,7 @@ ParseResult<Lookahead> parse_lookahead(Cursor& cursor) {
         return error("expected a string literal for the lookahead pattern");
 
     ParseResult<Lookahead> lookahead =
-        negative ? Lookahead::negative(*text) : Lookahead::positive(*text);
+        negative ? Lookahead::negative(*text, budget) : Lookahead::positive(*text, budget);
     if (!lookahead) {
         return error((negative ? "Failed to create negative lookahead: "
                                : "Failed to create positive lookahead: ") +
@@ -156,7 +160,7 @@ ParseResult<Lookahead> parse_lookahead(Cursor& cursor) {
 }
 
 // After `token`: "regex" [lookahead] => type ;
-ParseResult<Pattern> parse_token_clause(Cursor& cursor) {
+ParseResult<Pattern> parse_token_clause(Cursor& cursor, ScannerNfaBudget& budget) {
     const std::optional<std::string> text = read_string(cursor);
     if (!text) {
         const std::string rest = render_tokens(cursor.stream(), cursor.position(), cursor.end());
@@ -165,7 +169,7 @@ ParseResult<Pattern> parse_token_clause(Cursor& cursor) {
     }
     Lookahead lookahead;
     if (is_identifier(cursor, cursor.peek())) {
-        ParseResult<Lookahead> parsed = parse_lookahead(cursor);
+        ParseResult<Lookahead> parsed = parse_lookahead(cursor, budget);
         if (!parsed)
             return error(std::move(parsed).error());
         lookahead = std::move(parsed).value();
@@ -218,7 +222,7 @@ ParseResult<TransitionToNamedMode> parse_transition_clause(Cursor& cursor) {
 }
 
 // mode Name { item* }
-ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor) {
+ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor, ScannerNfaBudget& budget) {
     const std::optional<std::string> keyword = read_identifier(cursor);
     if (!keyword)
         return error("expected identifier `mode`");
@@ -238,7 +242,7 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor) {
         if (!item)
             return error("expected identifier `token_or_transition`");
         if (*item == "token") {
-            ParseResult<Pattern> pattern = parse_token_clause(*body);
+            ParseResult<Pattern> pattern = parse_token_clause(*body, budget);
             if (!pattern)
                 return error(std::move(pattern).error());
             mode.patterns.push_back(std::move(pattern).value());
@@ -265,8 +269,9 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
 
     ScannerData data;
     data.name = std::move(*name);
+    ScannerNfaBudget lookahead_budget;
     do {
-        ParseResult<ScannerModeWithNamedTransitions> mode = parse_mode(*body);
+        ParseResult<ScannerModeWithNamedTransitions> mode = parse_mode(*body, lookahead_budget);
         if (!mode)
             return error(std::move(mode).error());
         data.modes.push_back(std::move(mode).value());

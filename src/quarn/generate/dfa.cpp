@@ -176,10 +176,11 @@ class SubsetRegistry {
 
 class SubsetConstruction {
   public:
-    SubsetConstruction(const Nfa& nfa, std::size_t alphabet_width)
+    SubsetConstruction(const Nfa& nfa, std::size_t alphabet_width, ScannerDfaBudget& budget)
         : nfa_(nfa),
           edges_(index_edges(nfa, alphabet_width)),
           alphabet_width_(alphabet_width),
+          budget_(budget),
           visited_(nfa.states.size(), 0) {}
 
     base::Result<Dfa, DfaConversionError> run() {
@@ -291,6 +292,12 @@ class SubsetConstruction {
                               " transition table cells (" + std::to_string(states) + " states x " +
                               std::to_string(edges_.alphabet_width) + " interval groups)")};
         }
+        if (budget_.table_cells + states * std::max<std::size_t>(1, edges_.alphabet_width) >
+            kMaxScannerDfaTableCells) {
+            return {0, too_large("the scanner's automata would need more than " +
+                                 std::to_string(kMaxScannerDfaTableCells) +
+                                 " transition table cells together")};
+        }
         if (registry_.total_members() + closure_.size() > kMaxSubsetMembers) {
             return {0, too_large("its NFA state sets hold more than " +
                                  std::to_string(kMaxSubsetMembers) + " states")};
@@ -322,10 +329,16 @@ class SubsetConstruction {
 
     std::optional<DfaConversionError> charge(std::size_t steps) {
         work_ += steps;
-        if (work_ <= kMaxSubsetWork)
-            return std::nullopt;
-        return too_large("computing its states takes more than " + std::to_string(kMaxSubsetWork) +
-                         " steps");
+        budget_.subset_work += steps;
+        if (work_ > kMaxSubsetWork) {
+            return too_large("computing its states takes more than " +
+                             std::to_string(kMaxSubsetWork) + " steps");
+        }
+        if (budget_.subset_work > kMaxScannerSubsetWork) {
+            return too_large("computing the scanner's states takes more than " +
+                             std::to_string(kMaxScannerSubsetWork) + " steps");
+        }
+        return std::nullopt;
     }
 
     // Walks every subset in ascending NFA state order; an accepting NFA state
@@ -356,11 +369,12 @@ class SubsetConstruction {
         Pattern copy = pattern;
         if (copy.lookahead.is_none())
             return copy;
-        if (!copy.lookahead.automaton().is_nfa()) {
+        const AutomatonType& automaton = pattern.lookahead.automaton();
+        if (!automaton.is_nfa()) {
             base::fail("Unexpected lookahead type in DFA conversion: " +
                        debug_string(copy.lookahead));
         }
-        auto dfa = try_from_nfa(copy.lookahead.automaton().nfa(), alphabet_width_);
+        auto dfa = try_from_nfa(automaton.nfa(), alphabet_width_, budget_);
         if (!dfa)
             return base::err(std::move(dfa).error());
         copy.lookahead = Lookahead(copy.lookahead.kind(), AutomatonType(std::move(dfa).value()));
@@ -370,6 +384,7 @@ class SubsetConstruction {
     const Nfa& nfa_;
     const NfaEdges edges_;
     const std::size_t alphabet_width_;
+    ScannerDfaBudget& budget_;
     SubsetRegistry registry_;
     std::vector<std::vector<DfaTransition>> transitions_;  // by DFA state
     Dfa dfa_;
@@ -388,14 +403,29 @@ class SubsetConstruction {
 
 base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa,
                                                                  std::size_t alphabet_width) {
-    return SubsetConstruction(nfa, alphabet_width).run();
+    ScannerDfaBudget budget;
+    return try_from_nfa_not_minimized(nfa, alphabet_width, budget);
+}
+
+base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa,
+                                                                 std::size_t alphabet_width,
+                                                                 ScannerDfaBudget& budget) {
+    return SubsetConstruction(nfa, alphabet_width, budget).run();
 }
 
 base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width) {
-    auto dfa = try_from_nfa_not_minimized(nfa, alphabet_width);
+    ScannerDfaBudget budget;
+    return try_from_nfa(nfa, alphabet_width, budget);
+}
+
+base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width,
+                                                   ScannerDfaBudget& budget) {
+    auto dfa = try_from_nfa_not_minimized(nfa, alphabet_width, budget);
     if (!dfa)
         return dfa;
-    return Minimizer::minimize(std::move(dfa).value());
+    Dfa minimized = Minimizer::minimize(std::move(dfa).value());
+    budget.table_cells += minimized.states.size() * std::max<std::size_t>(1, alphabet_width);
+    return minimized;
 }
 
 }  // namespace quarn::generate

@@ -91,6 +91,19 @@ inline constexpr std::size_t kMaxSubsetMembers = std::size_t{1} << 25;
 // Transitions followed while computing target subsets, counted as a whole.
 inline constexpr std::size_t kMaxSubsetWork = std::size_t{1} << 30;
 
+// Bounds of all conversions of one scanner together (its modes and their
+// lookaheads): the table cells of the automata kept, and the steps spent.
+// Without them a definition of many modes, each just within the bounds above,
+// could still take gigabytes or minutes.
+inline constexpr std::size_t kMaxScannerDfaTableCells = std::size_t{1} << 26;
+inline constexpr std::size_t kMaxScannerSubsetWork = kMaxSubsetWork;
+
+// What the conversions of one scanner have used so far.
+struct ScannerDfaBudget {
+    std::size_t table_cells = 0;  // of the minimized automata
+    std::size_t subset_work = 0;
+};
+
 // Why an NFA could not be converted into a DFA.
 struct DfaConversionError {
     std::string message;
@@ -116,8 +129,17 @@ void add_accept_data(DfaState& state, Pattern pattern);
 // instead of the groups this NFA uses.
 base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa,
                                                                  std::size_t alphabet_width = 0);
+// The same, charged to the scanner's budget (the table cells of its states
+// until the caller minimizes them).
+base::Result<Dfa, DfaConversionError> try_from_nfa_not_minimized(const Nfa& nfa,
+                                                                 std::size_t alphabet_width,
+                                                                 ScannerDfaBudget& budget);
 
 // The full conversion: subset construction, then minimization.
 base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width = 0);
+// The same, charged to the scanner's budget: the steps, and the table cells of
+// the minimized automaton (`alphabet_width` or at least 1 per state).
+base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width,
+                                                   ScannerDfaBudget& budget);
 
 }  // namespace quarn::generate

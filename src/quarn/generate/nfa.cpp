@@ -36,13 +36,27 @@ std::string Utf8Error::debug() const {
 }
 
 std::string NfaTooLargeError::display() const {
-    return "The regex is too large: its NFA would need " + std::to_string(states) +
-           " states, more than the limit of " + std::to_string(kMaxNfaStates) + ".";
+    const std::string limit_text = ", more than the limit of " + std::to_string(limit) + ".";
+    switch (measure) {
+        case Measure::Regex:
+            break;
+        case Measure::ScannerStates:
+            return "The scanner is too large: its NFAs would need " + std::to_string(states) +
+                   " states together" + limit_text;
+        case Measure::ScannerTransitions:
+            return "The scanner is too large: its NFAs would need " + std::to_string(states) +
+                   " transitions on interval groups together" + limit_text;
+    }
+    return "The regex is too large: its NFA would need " + std::to_string(states) + " states" +
+           limit_text;
 }
 
 std::string NfaTooLargeError::debug() const {
-    return "NfaTooLargeError { states: " + std::to_string(states) +
-           ", limit: " + std::to_string(kMaxNfaStates) + " }";
+    const char* field = measure == Measure::Regex           ? "states"
+                        : measure == Measure::ScannerStates ? "scanner_states"
+                                                            : "scanner_transitions";
+    return std::string("NfaTooLargeError { ") + field + ": " + std::to_string(states) +
+           ", limit: " + std::to_string(limit) + " }";
 }
 
 std::string NfaBuildError::display() const {
@@ -389,8 +403,10 @@ BuildResult convert(const regex::Hir& hir) {
 
 // Parses and converts a pattern whose NFA is to be joined to one of
 // `states_before` states (0: none), refusing it when the result would exceed
-// the limit.
-BuildResult build_within(const Pattern& pattern, std::uint64_t states_before) {
+// the limit or the scanner's budget, whose use counts the receiver already;
+// the budget is charged with the states added.
+BuildResult build_within(const Pattern& pattern, std::uint64_t states_before,
+                         ScannerNfaBudget& budget) {
     auto hir = regex::parse(pattern.pattern);
     if (!hir)
         return base::err(NfaBuildError(std::move(hir).error()));
@@ -398,6 +414,13 @@ BuildResult build_within(const Pattern& pattern, std::uint64_t states_before) {
     const std::uint64_t total = states_before == 0 ? states : capped_sum(states_before, states + 2);
     if (auto too_large = check_size(total))
         return base::err(NfaBuildError(*too_large));
+    const std::uint64_t scanner_total = capped_sum(budget.used, total - states_before);
+    if (scanner_total > budget.limit) {
+        return base::err(NfaBuildError(NfaTooLargeError{static_cast<std::size_t>(scanner_total),
+                                                        NfaTooLargeError::Measure::ScannerStates,
+                                                        static_cast<std::size_t>(budget.limit)}));
+    }
+    budget.used = scanner_total;
     auto result = convert(hir.value());
     if (!result)
         return result;
@@ -462,16 +485,27 @@ BuildResult Nfa::try_from_hir(const regex::Hir& hir) {
 }
 
 BuildResult Nfa::build(const Pattern& pattern) {
-    return build_within(pattern, 0);
+    ScannerNfaBudget budget;
+    return build(pattern, budget);
+}
+
+BuildResult Nfa::build(const Pattern& pattern, ScannerNfaBudget& budget) {
+    return build_within(pattern, 0, budget);
 }
 
 // ---- Mode NFA ----
 
 BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns) {
+    ScannerNfaBudget budget;
+    return build_from_patterns(patterns, budget);
+}
+
+BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns,
+                                     ScannerNfaBudget& budget) {
     Nfa result;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         Pattern prioritized = Pattern(patterns[i]).with_priority(i);
-        auto pattern_nfa = build_within(prioritized, i == 0 ? 0 : result.states.size());
+        auto pattern_nfa = build_within(prioritized, i == 0 ? 0 : result.states.size(), budget);
         if (!pattern_nfa)
             return pattern_nfa;
         if (i == 0) {
@@ -551,7 +585,21 @@ class GroupLabels {
     std::unordered_map<const regex::Hir*, std::vector<DisjointCharClassID>> groups_;
 };
 
-void convert_labels(Nfa& nfa, GroupLabels& labels) {
+// Converted lookahead automata by the automaton they were converted from,
+// which is kept alive so that its address stays unique. Copies of one pattern
+// share their lookahead, and so do their conversions.
+using ConvertedLookaheads =
+    std::unordered_map<const AutomatonType*,
+                       std::pair<std::shared_ptr<AutomatonType>, std::shared_ptr<AutomatonType>>>;
+
+const Nfa& lookahead_nfa(const Lookahead& lookahead) {
+    const AutomatonType& automaton = lookahead.automaton();
+    if (!automaton.is_nfa())
+        base::fail("Lookahead is not an NFA: " + debug_string(automaton));
+    return automaton.nfa();
+}
+
+void convert_labels(Nfa& nfa, GroupLabels& labels, ConvertedLookaheads& lookaheads) {
     for (auto& state : nfa.states) {
         std::vector<NfaTransition> converted;
         converted.reserve(state.transitions.size());
@@ -572,18 +620,49 @@ void convert_labels(Nfa& nfa, GroupLabels& labels) {
         state.transitions = std::move(converted);
         if (!state.accept_data || state.accept_data->lookahead.is_none())
             continue;
-        AutomatonType& automaton = state.accept_data->lookahead.automaton();
-        if (!automaton.is_nfa())
-            base::fail("Lookahead is not an NFA: " + debug_string(automaton));
-        convert_labels(automaton.nfa(), labels);
+        Lookahead& lookahead = state.accept_data->lookahead;
+        const std::shared_ptr<AutomatonType>& original = lookahead.shared_automaton();
+        auto [entry, inserted] = lookaheads.try_emplace(original.get());
+        if (inserted) {
+            auto copy = std::make_shared<AutomatonType>(lookahead_nfa(lookahead));
+            convert_labels(copy->nfa(), labels, lookaheads);
+            entry->second = {original, std::move(copy)};
+        }
+        lookahead = Lookahead(lookahead.kind(), entry->second.second);
     }
+}
+
+std::uint64_t count_converted_transitions(const Nfa& nfa, GroupLabels& labels,
+                                          std::unordered_set<const AutomatonType*>& counted) {
+    std::uint64_t count = 0;
+    for (const auto& state : nfa.states) {
+        for (const auto& transition : state.transitions) {
+            if (transition.is_epsilon())
+                continue;
+            const auto& label = *transition.character_class;
+            count += label.is_range() ? 1 : labels.groups_of(label.hir()).size();
+        }
+        if (!state.accept_data || state.accept_data->lookahead.is_none())
+            continue;
+        const Lookahead& lookahead = state.accept_data->lookahead;
+        if (counted.insert(&lookahead.automaton()).second)
+            count += count_converted_transitions(lookahead_nfa(lookahead), labels, counted);
+    }
+    return count;
 }
 
 }  // namespace
 
 void Nfa::convert_to_disjoint_character_classes(const CharacterClasses& character_classes) {
     GroupLabels labels(character_classes);
-    convert_labels(*this, labels);
+    ConvertedLookaheads lookaheads;
+    convert_labels(*this, labels, lookaheads);
+}
+
+std::uint64_t Nfa::disjoint_transition_count(const CharacterClasses& character_classes) const {
+    GroupLabels labels(character_classes);
+    std::unordered_set<const AutomatonType*> counted;
+    return count_converted_transitions(*this, labels, counted);
 }
 
 // ---- Queries ----

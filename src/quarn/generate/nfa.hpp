@@ -27,6 +27,24 @@ namespace quarn::generate {
 // takes about 250 MB.
 inline constexpr std::size_t kMaxNfaStates = 2'000'000;
 
+// The NFAs of one scanner (every mode NFA and every distinct lookahead NFA) are
+// all alive at once before the first is determinized, so they share one bound:
+// together they hold what a single NFA may hold.
+inline constexpr std::size_t kMaxScannerNfaStates = kMaxNfaStates;
+
+// Splitting character classes into interval groups gives a consuming
+// transition one copy per group it covers: (?i)\w{1,1000} in a scanner with a
+// few hundred groups would turn 2,000 states into hundreds of thousands of
+// transitions. The scanner's NFAs together may hold this many after the split
+// (about 400 MB).
+inline constexpr std::size_t kMaxScannerNfaTransitions = std::size_t{1} << 23;
+
+// The NFA states one scanner has used so far, against its bound.
+struct ScannerNfaBudget {
+    std::uint64_t used = 0;
+    std::uint64_t limit = kMaxScannerNfaStates;
+};
+
 // The number of states try_from_hir builds for `hir`, computed without
 // building anything (saturating far above kMaxNfaStates). Exact for every HIR
 // that converts.
@@ -56,9 +74,15 @@ struct Utf8Error {
     friend bool operator==(const Utf8Error&, const Utf8Error&) = default;
 };
 
-// The NFA would exceed kMaxNfaStates.
+// An NFA bound would be exceeded: kMaxNfaStates by one regex or mode (Regex),
+// the scanner's state budget (ScannerStates) or kMaxScannerNfaTransitions
+// (ScannerTransitions).
 struct NfaTooLargeError {
-    std::size_t states = 0;  // the size the construction would have reached (saturated)
+    enum class Measure : std::uint8_t { Regex, ScannerStates, ScannerTransitions };
+
+    std::size_t states = 0;  // the count the construction would have reached (saturated)
+    Measure measure = Measure::Regex;
+    std::size_t limit = kMaxNfaStates;
 
     std::string display() const;
     std::string debug() const;
@@ -185,16 +209,24 @@ class Nfa {
     // Parses the pattern's regex and builds its NFA, the pattern attached to
     // the end state.
     static base::Result<Nfa, NfaBuildError> build(const Pattern& pattern);
+    // The same, its states also charged to the scanner's budget.
+    static base::Result<Nfa, NfaBuildError> build(const Pattern& pattern, ScannerNfaBudget& budget);
     static base::Result<Nfa, NfaBuildError> try_from_hir(const regex::Hir& hir);
 
     // ---- Mode NFA ----
     // Pattern i, given priority i, joined by alternation; the first error met.
     static base::Result<Nfa, NfaBuildError> build_from_patterns(
         const std::vector<Pattern>& patterns);
+    // The same, its states also charged to the scanner's budget.
+    static base::Result<Nfa, NfaBuildError> build_from_patterns(
+        const std::vector<Pattern>& patterns, ScannerNfaBudget& budget);
     // Registers every label of this NFA and of its lookahead NFAs.
     void collect_character_classes(CharacterClasses& character_classes) const;
     // Relabels every transition (lookahead NFAs included) by interval groups.
     void convert_to_disjoint_character_classes(const CharacterClasses& character_classes);
+    // The consuming transitions this NFA and its distinct lookahead NFAs will
+    // hold after convert_to_disjoint_character_classes, without converting.
+    std::uint64_t disjoint_transition_count(const CharacterClasses& character_classes) const;
 
     // ---- Queries of the subset construction ----
     // States reachable through epsilon transitions, `state` included, ascending.

@@ -32,13 +32,32 @@ bool operator==(const AutomatonType& a, const AutomatonType& b) {
 }
 
 Lookahead::Lookahead(Kind kind, AutomatonType automaton)
+    : kind_(kind), automaton_(std::make_shared<AutomatonType>(std::move(automaton))) {}
+
+Lookahead::Lookahead(Kind kind, std::shared_ptr<AutomatonType> automaton)
     : kind_(kind), automaton_(std::move(automaton)) {}
+
+AutomatonType& Lookahead::automaton() {
+    // Construction is single-threaded, so the count is exact.
+    if (automaton_.use_count() > 1)
+        automaton_ = std::make_shared<AutomatonType>(*automaton_);
+    return *automaton_;
+}
+
+bool operator==(const Lookahead& a, const Lookahead& b) {
+    if (a.kind_ != b.kind_)
+        return false;
+    if (a.automaton_ == b.automaton_)
+        return true;
+    return a.automaton_ && b.automaton_ && *a.automaton_ == *b.automaton_;
+}
 
 namespace {
 
-base::Result<Lookahead, std::string> build_lookahead(Lookahead::Kind kind, std::string_view text) {
+base::Result<Lookahead, std::string> build_lookahead(Lookahead::Kind kind, std::string_view text,
+                                                     ScannerNfaBudget& budget) {
     const Pattern auxiliary(std::string(text), kLookaheadTerminal);
-    auto nfa = Nfa::build(auxiliary);
+    auto nfa = Nfa::build(auxiliary, budget);
     if (!nfa) {
         return base::err("Failed to create NFA from regex pattern: " + nfa.error().display());
     }
@@ -47,12 +66,24 @@ base::Result<Lookahead, std::string> build_lookahead(Lookahead::Kind kind, std::
 
 }  // namespace
 
+base::Result<Lookahead, std::string> Lookahead::positive(std::string_view text,
+                                                         ScannerNfaBudget& budget) {
+    return build_lookahead(Kind::Positive, text, budget);
+}
+
+base::Result<Lookahead, std::string> Lookahead::negative(std::string_view text,
+                                                         ScannerNfaBudget& budget) {
+    return build_lookahead(Kind::Negative, text, budget);
+}
+
 base::Result<Lookahead, std::string> Lookahead::positive(std::string_view text) {
-    return build_lookahead(Kind::Positive, text);
+    ScannerNfaBudget budget;
+    return positive(text, budget);
 }
 
 base::Result<Lookahead, std::string> Lookahead::negative(std::string_view text) {
-    return build_lookahead(Kind::Negative, text);
+    ScannerNfaBudget budget;
+    return negative(text, budget);
 }
 
 Pattern Pattern::with_lookahead(Lookahead new_lookahead) && {

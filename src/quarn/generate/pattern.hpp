@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,8 +15,9 @@
 
 namespace quarn::generate {
 
-class Nfa;   // nfa.hpp
-struct Dfa;  // dfa.hpp
+class Nfa;                // nfa.hpp
+struct ScannerNfaBudget;  // nfa.hpp
+struct Dfa;               // dfa.hpp
 
 // The automaton of a lookahead: an Nfa from parsing until DFA construction, a
 // Dfa afterwards. Include nfa.hpp / dfa.hpp to use the held automaton.
@@ -42,29 +44,43 @@ class AutomatonType {
     std::variant<Boxed<Nfa>, Boxed<Dfa>> automaton_;
 };
 
+// A follow condition. Its automaton is immutable once built and shared between
+// copies of the lookahead: a pattern is copied into every accept record of
+// every automaton state that accepts it, and a deep copy of a large lookahead
+// automaton per record would cost quadratic time and memory. Copies still
+// behave as values: the mutable accessor detaches a shared automaton first,
+// and equality compares contents.
 class Lookahead {
   public:
     enum class Kind : std::uint8_t { None, Positive, Negative };
 
-    Lookahead() = default;                          // None
-    Lookahead(Kind kind, AutomatonType automaton);  // Positive or Negative
+    Lookahead() = default;                                           // None
+    Lookahead(Kind kind, AutomatonType automaton);                   // Positive or Negative
+    Lookahead(Kind kind, std::shared_ptr<AutomatonType> automaton);  // shared as given
 
     // The lookahead of the regex `text`, its NFA built for an auxiliary pattern
     // with token type 4294967295 and priority 0; or the failure message.
+    // Its NFA is charged to `budget`, the scanner's (see Nfa::build).
+    static base::Result<Lookahead, std::string> positive(std::string_view text,
+                                                         ScannerNfaBudget& budget);
+    static base::Result<Lookahead, std::string> negative(std::string_view text,
+                                                         ScannerNfaBudget& budget);
     static base::Result<Lookahead, std::string> positive(std::string_view text);
     static base::Result<Lookahead, std::string> negative(std::string_view text);
 
     Kind kind() const { return kind_; }
     bool is_none() const { return kind_ == Kind::None; }
     // Positive and Negative only.
-    AutomatonType& automaton() { return *automaton_; }
+    AutomatonType& automaton();
     const AutomatonType& automaton() const { return *automaton_; }
+    // The automaton as held, shared with every copy of this lookahead.
+    const std::shared_ptr<AutomatonType>& shared_automaton() const { return automaton_; }
 
-    friend bool operator==(const Lookahead&, const Lookahead&) = default;
+    friend bool operator==(const Lookahead& a, const Lookahead& b);
 
   private:
     Kind kind_ = Kind::None;
-    std::optional<AutomatonType> automaton_;
+    std::shared_ptr<AutomatonType> automaton_;  // never changed while shared
 };
 
 // The token type of the auxiliary pattern that lookahead automata accept.

@@ -1,5 +1,7 @@
 #include "quarn/pipeline/build_scanner.hpp"
 
+#include <cstdint>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,25 @@ runtime::Transition convert_transition(const generate::TransitionToNumericMode& 
     base::unreachable("unknown transition kind");
 }
 
+// The states of the distinct lookahead NFAs of all modes; copies of a pattern
+// share their lookahead automaton.
+std::uint64_t lookahead_nfa_states(const std::vector<generate::ScannerMode>& modes) {
+    std::unordered_set<const generate::AutomatonType*> counted;
+    std::uint64_t states = 0;
+    for (const generate::ScannerMode& mode : modes) {
+        for (const generate::Pattern& pattern : mode.patterns) {
+            if (!pattern.lookahead.is_none() &&
+                counted.insert(&pattern.lookahead.automaton()).second)
+                states += pattern.lookahead.automaton().nfa().states.size();
+        }
+    }
+    return states;
+}
+
+[[noreturn]] void fail_nfa(const generate::NfaBuildError& error) {
+    base::fail("Failed to build NFA for pattern: " + error.debug());
+}
+
 }  // namespace
 
 base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
@@ -39,12 +60,16 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
         return base::err(std::string(kDefinitionErrorPrefix) + parsed.error());
     std::vector<generate::ScannerMode> modes = parsed->build_scanner_modes();
 
+    // Every NFA of the scanner is alive until the conversions below, so they
+    // share one budget, lookaheads included.
+    generate::ScannerNfaBudget nfa_budget;
+    nfa_budget.used = lookahead_nfa_states(modes);
     std::vector<generate::Nfa> nfas;
     nfas.reserve(modes.size());
     for (const generate::ScannerMode& mode : modes) {
-        auto nfa = generate::Nfa::build_from_patterns(mode.patterns);
+        auto nfa = generate::Nfa::build_from_patterns(mode.patterns, nfa_budget);
         if (!nfa)
-            base::fail("Failed to build NFA for pattern: " + nfa.error().debug());
+            fail_nfa(nfa.error());
         nfas.push_back(std::move(nfa).value());
     }
 
@@ -52,16 +77,26 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
     for (const generate::Nfa& nfa : nfas)
         nfa.collect_character_classes(classes);
     classes.create_disjoint_character_classes();
+    // Counted before any NFA is converted, since conversion multiplies them.
+    std::uint64_t transitions = 0;
+    for (const generate::Nfa& nfa : nfas)
+        transitions += nfa.disjoint_transition_count(classes);
+    if (transitions > generate::kMaxScannerNfaTransitions) {
+        fail_nfa(generate::NfaTooLargeError{static_cast<std::size_t>(transitions),
+                                            generate::NfaTooLargeError::Measure::ScannerTransitions,
+                                            generate::kMaxScannerNfaTransitions});
+    }
     for (generate::Nfa& nfa : nfas)
         nfa.convert_to_disjoint_character_classes(classes);
 
     // Every runtime row has one entry per interval group of the whole scanner;
     // the conversion bounds its tables by that width.
     const std::size_t num_classes = classes.intervals().size();
+    generate::ScannerDfaBudget dfa_budget;
     std::vector<generate::Dfa> dfas;
     dfas.reserve(nfas.size());
     for (generate::Nfa& nfa : nfas) {
-        auto dfa = generate::try_from_nfa(nfa, num_classes);
+        auto dfa = generate::try_from_nfa(nfa, num_classes, dfa_budget);
         if (!dfa)
             base::fail("Failed to convert NFA to DFA: " + dfa.error().debug());
         dfas.push_back(std::move(dfa).value());

@@ -76,7 +76,8 @@ runtime::Lookahead DfaConverter::convert_lookahead(const generate::Lookahead& lo
         base::fx_add(structural_hash(source), static_cast<std::uint64_t>(lookahead.kind()));
     std::vector<SharedLookahead>& candidates = lookaheads_[key];
     for (const SharedLookahead& candidate : candidates) {
-        if (candidate.kind == lookahead.kind() && *candidate.source == source) {
+        if (candidate.kind == lookahead.kind() &&
+            (candidate.source == &source || *candidate.source == source)) {
             return candidate.converted;
         }
     }
