@@ -1,0 +1,72 @@
+// Bounds on everything one definition builds, across its modes and lookaheads.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "quarn/base/errors.hpp"
+#include "quarn/pipeline/build_scanner.hpp"
+#include "quarn/runtime/find_matches.hpp"
+
+namespace quarn::pipeline {
+namespace {
+
+std::string internal_error_of(std::string_view definition) {
+    try {
+        (void)build_scanner(definition);
+    } catch (const base::InternalError& error) {
+        return error.what();
+    }
+    return "(built)";
+}
+
+// [a-z]{1,340000} is 1,019,999 NFA states: within the limit alone, not twice.
+constexpr const char* kHalfBudget = "[a-z]{1,340000}";
+
+TEST(ConstructionLimits, ModeNfasShareOneBudget) {
+    const std::string two_modes = std::string("S { mode A { token \"") + kHalfBudget +
+                                  "\" => 1; } mode B { token \"" + kHalfBudget + "\" => 1; } }";
+    EXPECT_EQ(internal_error_of(two_modes),
+              "Failed to build NFA for pattern: NfaTooLargeError { scanner_states: 2039998, "
+              "limit: 2000000 }");
+
+    // A lookahead's states count against the mode NFAs too.
+    const std::string with_lookahead = std::string("S { mode A { token \"") + kHalfBudget +
+                                       "\" => 1; token \"x\" followed by \"" + kHalfBudget +
+                                       "\" => 2; } }";
+    EXPECT_EQ(internal_error_of(with_lookahead),
+              "Failed to build NFA for pattern: NfaTooLargeError { scanner_states: 2039998, "
+              "limit: 2000000 }");
+}
+
+TEST(ConstructionLimits, LookaheadsTogetherAreRefusedWhileParsing) {
+    const std::string definition = std::string("S { mode A { token \"x\" followed by \"") +
+                                   kHalfBudget + "\" => 1; token \"y\" not followed by \"" +
+                                   kHalfBudget + "\" => 2; } }";
+    auto built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error(),
+              "Failed to parse scanner definition: Failed to create negative lookahead: Failed to "
+              "create NFA from regex pattern: The scanner is too large: its NFAs would need "
+              "2039998 states together, more than the limit of 2000000.");
+}
+
+TEST(ConstructionLimits, LongLookaheadBehindLongTokenBuildsOnce) {
+    // Every accepting state of the token holds the same lookahead automaton;
+    // copying it per state made this quadratic.
+    auto built = build_scanner(R"(S { mode A {
+        token "[a-z]{1,400}" followed by "[0-9]{1,400}" => 1;
+        token "[a-z0-9]" => 2;
+    } })");
+    ASSERT_TRUE(built);
+    const std::string_view text = "abc123d";
+    auto matches = built->scanner_impl->find_matches(runtime::validate_utf8(text).value(),
+                                                     built->match_function);
+    std::vector<std::pair<runtime::TokenType, std::size_t>> tokens;
+    while (auto match = matches.next_match())
+        tokens.emplace_back(match->token_type, match->span.end - match->span.start);
+    EXPECT_EQ(tokens, (std::vector<std::pair<runtime::TokenType, std::size_t>>{
+                          {1, 3}, {2, 1}, {2, 1}, {2, 1}, {2, 1}}));
+}
+
+}  // namespace
+}  // namespace quarn::pipeline
