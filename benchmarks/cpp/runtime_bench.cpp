@@ -222,7 +222,7 @@ void BM_TableWalkFloor(benchmark::State& state) {
     const auto match_function = json_match_function();
     const Dfa& dfa = scanner->current_dfa();
     const std::uint32_t* table = dfa.table();
-    const std::uint32_t width = dfa.row_stride() - 1;
+    const std::uint32_t width = static_cast<std::uint32_t>(dfa.num_classes());
     const std::string& text = input();
     std::size_t tokens = 0;
     for (auto _ : state) {
@@ -239,8 +239,8 @@ void BM_TableWalkFloor(benchmark::State& state) {
                 const std::uint32_t next = table[row + cls];
                 if (next == Dfa::kNoMove)
                     break;
-                row = next;
-                if (table[row + width] != Dfa::kNotAccepting)
+                row = next & ~Dfa::kAccepting;
+                if ((next & Dfa::kAccepting) != 0)
                     last_accept = q + 1;
             }
             if (last_accept) {

@@ -40,6 +40,10 @@ class DeadEndMemo {
         return index < rows_.size() && (offset & kSpacingMask) == 0 && rows_[index] == row;
     }
 
+    // No position at or beyond this one is known: the scan loop tests against
+    // it before it looks at the rows.
+    const char* limit() const { return text_ + ((first_slot_ + rows_.size()) << kSpacingShift); }
+
     // Makes room for dead ends in (from, to]. Entries before `attempt_start`
     // may be dropped, as no later search starts before it; when `from` lies
     // before everything kept, the memo starts afresh (it may forget, never err).

@@ -14,7 +14,25 @@ struct SearchContext {
 };
 
 void check_has_start_state(const Dfa& dfa) {
-    base::check_index(0, dfa.num_states());
+    if (dfa.num_states() == 0) [[unlikely]]
+        base::check_index(0, 0);  // throws; the message names the index and length
+}
+
+// Decodes the character at `cursor` into `ch`, stores the table column of its
+// class in `column` and returns the pointer past it. ASCII skips the decoder
+// and the range tests of the match function.
+[[gnu::always_inline]] inline const char* read_column(const char* cursor, const Dfa& dfa,
+                                                      const MatchFunction& match_function,
+                                                      char32_t& ch, std::uint32_t& column) {
+    const auto byte = static_cast<unsigned char>(*cursor);
+    if (byte < 0x80) [[likely]] {
+        ch = byte;
+        column = dfa.column(match_function.class_of_ascii(byte));
+        return cursor + 1;
+    }
+    const char* after = decode_utf8(cursor, ch);
+    column = dfa.column(match_function.class_of(ch));
+    return after;
 }
 
 bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const SearchContext& ctx);
@@ -32,13 +50,15 @@ const AcceptData* choose_entry_with_lookahead(const Dfa& dfa, StateIndex state,
     return nullptr;
 }
 
-// The entry chosen at a state whose accept slot is `slot` (not kNotAccepting),
-// or null when no entry's lookahead holds on `rest`.
-inline const AcceptData* choose_entry(const Dfa& dfa, std::uint32_t slot, const CharIter& rest,
-                                      const SearchContext& ctx) {
+// The entry chosen in the accepting state at `row`, or null when no entry's
+// lookahead holds on the text from `cursor`.
+template <class Iter>
+inline const AcceptData* choose_entry(const Dfa& dfa, std::uint32_t row, const Iter& chars,
+                                      const char* cursor, const SearchContext& ctx) {
+    const std::uint32_t slot = dfa.accept_slot(row);
     if ((slot & Dfa::kNeedsLookahead) == 0)
         return dfa.accepts() + slot;
-    return choose_entry_with_lookahead(dfa, slot & ~Dfa::kNeedsLookahead, rest, ctx);
+    return choose_entry_with_lookahead(dfa, slot & ~Dfa::kNeedsLookahead, chars.from(cursor), ctx);
 }
 
 // Records the dead ends of a read past its last acceptance: every (position,
@@ -50,9 +70,10 @@ void remember_dead_ends(DeadEndMemo& memo, const Dfa& dfa, const MatchFunction& 
     const std::uint32_t* const table = dfa.table();
     std::uint32_t row = from_row;
     for (const char* cursor = from; cursor != to;) {
-        char32_t ch;
-        cursor = decode_utf8(cursor, ch);
-        row = table[row + match_function.class_of(ch)];
+        char32_t ch = 0;
+        std::uint32_t column = 0;
+        cursor = read_column(cursor, dfa, match_function, ch, column);
+        row = table[row + column] & ~Dfa::kAccepting;
         memo.set(cursor, row);
     }
 }
@@ -64,27 +85,22 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
     const DeadEndMemo* memo =
         ctx.lookahead_dead_ends ? ctx.lookahead_dead_ends->find(&dfa) : nullptr;
     const std::uint32_t* const table = dfa.table();
-    const std::uint32_t width = dfa.row_stride() - 1;
     const char* const start = chars.state().cursor;
     const char* cursor = start;
     std::uint32_t row = 0;
     while (cursor != chars.end()) {
-        char32_t ch;
-        const char* after = decode_utf8(cursor, ch);
-        const ClassIndex cls = ctx.match_function.class_of(ch);
-        if (cls >= width)
-            break;
-        const std::uint32_t next = table[row + cls];
+        char32_t ch = 0;
+        std::uint32_t column = 0;
+        const char* after = read_column(cursor, dfa, ctx.match_function, ch, column);
+        const std::uint32_t next = table[row + column];
         if (next == Dfa::kNoMove)
             break;
-        row = next;
+        row = next & ~Dfa::kAccepting;
         cursor = after;
         if (memo != nullptr && memo->known(cursor, row))
             break;
-        const std::uint32_t slot = table[row + width];
-        if (slot != Dfa::kNotAccepting && choose_entry(dfa, slot, chars.from(cursor), ctx)) {
+        if ((next & Dfa::kAccepting) != 0 && choose_entry(dfa, row, chars, cursor, ctx))
             return true;
-        }
     }
     // Everything entered on the way is a dead end; worth keeping only for long reads.
     if (ctx.lookahead_dead_ends != nullptr && cursor != start) {
@@ -109,42 +125,38 @@ bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const Sea
     base::unreachable("Lookahead::None should not be evaluated here");
 }
 
-// One anchored attempt. The iterator's save and restore are done on local
-// copies of its state: `best` is the state saved after the latest candidate.
+// One anchored attempt from `start`, which must have a start state. Returns
+// the chosen entry of the longest match and sets `best` to the state just
+// after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
 template <class Iter>
-[[gnu::always_inline]] inline bool find_next_inline(Iter& chars, const Dfa& dfa,
-                                                    const MatchFunction& match_function,
-                                                    DeadEndMemo& memo,
-                                                    LookaheadDeadEnds* lookahead_dead_ends,
-                                                    Match& match) {
-    check_has_start_state(dfa);
-    const typename Iter::State start = chars.state();
+[[gnu::always_inline]] inline const AcceptData* attempt(
+    const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
+    const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
+    typename Iter::State& best) {
     const SearchContext ctx{match_function, lookahead_dead_ends, start.cursor};
     typename Iter::State state = start;
-    typename Iter::State best = start;
     std::uint32_t best_row = 0;
     const char* const end = chars.end();
     const std::uint32_t* const table = dfa.table();
-    const std::uint32_t width = dfa.row_stride() - 1;
+    // Dead ends are only known behind the memo's limit, which the loop cannot move.
+    const char* const memo_limit = memo.limit();
     std::uint32_t row = 0;
     const AcceptData* candidate = nullptr;
+    best = start;
     while (state.cursor != end) {
-        char32_t ch;
-        const char* after = decode_utf8(state.cursor, ch);
-        const ClassIndex cls = match_function.class_of(ch);
-        if (cls >= width)
-            break;  // also catches MatchFunction::kNoClass
-        const std::uint32_t next = table[row + cls];
+        char32_t ch = 0;
+        std::uint32_t column = 0;
+        const char* after = read_column(state.cursor, dfa, match_function, ch, column);
+        const std::uint32_t next = table[row + column];
         if (next == Dfa::kNoMove)
             break;
-        row = next;
+        row = next & ~Dfa::kAccepting;
         Iter::advance(state, after, ch);
-        if (memo.known(state.cursor, row))
+        if (state.cursor < memo_limit && memo.known(state.cursor, row)) [[unlikely]]
             break;
-        const std::uint32_t slot = table[row + width];
-        if (slot == Dfa::kNotAccepting)
+        if ((next & Dfa::kAccepting) == 0)
             continue;
-        if (const AcceptData* entry = choose_entry(dfa, slot, chars.from(state.cursor), ctx)) {
+        if (const AcceptData* entry = choose_entry(dfa, row, chars, state.cursor, ctx)) {
             candidate = entry;
             best = state;
             best_row = row;
@@ -154,23 +166,23 @@ template <class Iter>
         remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor, best_row,
                            state.cursor);
     }
-    if (candidate == nullptr) {
-        chars.set_state(start);
-        return false;
-    }
-    chars.set_state(best);
+    return candidate;
+}
 
+template <class Iter>
+[[gnu::always_inline]] inline void fill_match(const Iter& chars, const typename Iter::State& start,
+                                              const typename Iter::State& end,
+                                              const AcceptData& entry, Match& match) {
     match.span.start = static_cast<std::size_t>(start.cursor - chars.begin());
-    match.span.end = static_cast<std::size_t>(best.cursor - chars.begin());
-    match.token_type = candidate->token_type;
+    match.span.end = static_cast<std::size_t>(end.cursor - chars.begin());
+    match.token_type = entry.token_type;
     if constexpr (Iter::kTracksPositions) {
         Positions& positions = match.positions.emplace();
         positions.start_position = Iter::next_position(start);
-        positions.end_position = Iter::next_position(best);
+        positions.end_position = Iter::next_position(end);
     } else {
         match.positions.reset();
     }
-    return true;
 }
 
 }  // namespace
@@ -182,26 +194,49 @@ bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
 
 template <class Iter>
 std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function) {
-    Match match;
+    check_has_start_state(dfa);
+    const typename Iter::State start = chars.state();
+    typename Iter::State best = start;
     DeadEndMemo memo(chars.begin());
-    if (!find_next_inline(chars, dfa, match_function, memo, nullptr, match))
+    const AcceptData* entry = attempt(chars, start, dfa, match_function, memo, nullptr, best);
+    if (entry == nullptr) {
+        chars.set_state(start);
         return std::nullopt;
+    }
+    chars.set_state(best);
+    Match match;
+    fill_match(chars, start, best, *entry, match);
     return match;
 }
 
+// The iterator's state is kept in a local while characters are skipped and
+// written back once a token is found or the text is exhausted.
 template <class Iter>
 bool BasicFindMatches<Iter>::next_match(Match& match) {
     // The automaton of the mode current when this step begins.
     const Dfa& dfa = scanner_impl_->current_dfa();
+    check_has_start_state(dfa);
     dead_ends_.use_dfa(&dfa);
+    const MatchFunction& match_function = *match_function_;
+    const char* const end = char_iter_.end();
+    typename Iter::State start = char_iter_.state();
+    typename Iter::State best = start;
     for (;;) {
-        if (find_next_inline(char_iter_, dfa, *match_function_, dead_ends_, &lookahead_dead_ends_,
-                             match)) {
+        if (const AcceptData* entry = attempt(char_iter_, start, dfa, match_function, dead_ends_,
+                                              &lookahead_dead_ends_, best)) {
+            char_iter_.set_state(best);
+            fill_match(char_iter_, start, best, *entry, match);
             scanner_impl_->handle_mode_transition(match.token_type);
             return true;
         }
-        if (!char_iter_.next())
+        if (start.cursor == end) {
+            char_iter_.set_state(start);
             return false;
+        }
+        // No token starts here: skip one character.
+        char32_t ch = 0;
+        const char* after = decode_utf8(start.cursor, ch);
+        Iter::advance(start, after, ch);
     }
 }
 

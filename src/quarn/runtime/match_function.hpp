@@ -49,6 +49,9 @@ class MatchFunction {
         return class_above_direct(ch);
     }
 
+    // class_of for an ASCII byte: one load, no range test.
+    ClassIndex class_of_ascii(unsigned char byte) const { return direct_[byte & 0x7F]; }
+
     const std::vector<CharRange>& elementary_intervals() const { return intervals_; }
 
   private:

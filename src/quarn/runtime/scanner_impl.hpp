@@ -41,7 +41,9 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
 
     // The current mode's automaton; InternalError when the current mode does not exist.
     const Dfa& current_dfa() const {
-        base::check_index(current_mode_, modes_.size());
+        // The throwing check stays out of line: this runs once per token.
+        if (current_mode_ >= modes_.size()) [[unlikely]]
+            base::check_index(current_mode_, modes_.size());
         return modes_[current_mode_].dfa;
     }
 

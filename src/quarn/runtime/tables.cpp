@@ -34,14 +34,18 @@ Dfa::Dfa(std::vector<DfaState> states) {
     std::size_t width = 0;
     for (const DfaState& state : states)
         width = std::max(width, state.transitions.size());
-    const std::uint64_t stride = static_cast<std::uint64_t>(width) + 1;
-    // Row offsets must stay below kNoMove, state and entry indices below kNeedsLookahead.
-    if (states.size() * stride >= kNoMove || states.size() >= kNeedsLookahead)
+    const std::uint64_t stride = static_cast<std::uint64_t>(width) + 2;
+    // Row offsets must stay below kAccepting, state and entry indices below kNeedsLookahead.
+    if (states.size() * stride >= kAccepting || states.size() >= kNeedsLookahead)
         base::fail("DFA table too large");
 
     num_states_ = static_cast<std::uint32_t>(states.size());
     width_ = static_cast<std::uint32_t>(width);
     table_.assign(states.size() * stride, kNoMove);
+    // Taken before the loop below moves the accept lists out.
+    std::vector<bool> accepting(states.size());
+    for (std::size_t s = 0; s < states.size(); ++s)
+        accepting[s] = !states[s].accept_data.empty();
     accept_offsets_.reserve(states.size() + 1);
     accept_offsets_.push_back(0);
     for (std::size_t s = 0; s < states.size(); ++s) {
@@ -52,13 +56,13 @@ Dfa::Dfa(std::vector<DfaState> states) {
                 continue;
             const StateIndex to = transitions[cls]->to;
             base::check_index(to, states.size());
-            row[cls] = static_cast<std::uint32_t>(to * stride);
+            row[cls] = static_cast<std::uint32_t>(to * stride) | (accepting[to] ? kAccepting : 0);
         }
         auto& accept_data = states[s].accept_data;
         if (!accept_data.empty()) {
-            row[width] = accept_data.front().lookahead.kind() == Lookahead::Kind::None
-                             ? static_cast<std::uint32_t>(accepts_.size())
-                             : static_cast<std::uint32_t>(s) | kNeedsLookahead;
+            row[width + 1] = accept_data.front().lookahead.kind() == Lookahead::Kind::None
+                                 ? static_cast<std::uint32_t>(accepts_.size())
+                                 : static_cast<std::uint32_t>(s) | kNeedsLookahead;
         }
         accepts_.insert(accepts_.end(), std::make_move_iterator(accept_data.begin()),
                         std::make_move_iterator(accept_data.end()));
@@ -76,7 +80,7 @@ std::optional<DfaTransition> Dfa::transition(StateIndex state, ClassIndex cls) c
     const std::uint32_t target = table_[state * row_stride() + cls];
     if (target == kNoMove)
         return std::nullopt;
-    return DfaTransition{target / row_stride()};
+    return DfaTransition{(target & ~kAccepting) / row_stride()};
 }
 
 std::span<const AcceptData> Dfa::accept_data(StateIndex state) const {

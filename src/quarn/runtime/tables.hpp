@@ -74,9 +74,14 @@ struct DfaState {
 };
 
 // A deterministic automaton stored as one flat table: each state owns a row of
-// `num_classes() + 1` words; the first num_classes hold the row offset of the
-// target state (or kNoMove), the last is the state's accept slot. Moving on a
-// character is a single load.
+// `num_classes() + 2` words. Word c < num_classes() is the move on class c;
+// word num_classes() is always kNoMove, so the scan loop clamps an
+// out-of-range class (kNoClass included) onto it instead of testing it; the
+// last word is the state's accept slot.
+//
+// A move is kNoMove, or the target's row offset, with kAccepting set when the
+// target has accept entries: one load and one test per character decide both
+// "no move" and "look at the accept slot".
 //
 // Accept slot: kNotAccepting; or, when the state's first accept entry has no
 // lookahead (so it is always the one chosen), that entry's index into
@@ -84,6 +89,7 @@ struct DfaState {
 class Dfa {
   public:
     static constexpr std::uint32_t kNoMove = 0xFFFF'FFFF;
+    static constexpr std::uint32_t kAccepting = 0x8000'0000;
     static constexpr std::uint32_t kNotAccepting = 0xFFFF'FFFF;
     static constexpr std::uint32_t kNeedsLookahead = 0x8000'0000;
 
@@ -104,7 +110,10 @@ class Dfa {
     // Raw table access for the search loop. Rows are addressed by offset;
     // the start state's row is at offset 0.
     const std::uint32_t* table() const { return table_.data(); }
-    std::uint32_t row_stride() const { return width_ + 1; }
+    std::uint32_t row_stride() const { return width_ + 2; }
+    // The word of a row to read for class `cls`: the no-move word past the last class.
+    std::uint32_t column(ClassIndex cls) const { return cls < width_ ? cls : width_; }
+    std::uint32_t accept_slot(std::uint32_t row) const { return table_[row + width_ + 1]; }
     const AcceptData* accepts() const { return accepts_.data(); }
     const AcceptData* accept_begin(StateIndex state) const {
         return accepts_.data() + accept_offsets_[state];
