@@ -221,7 +221,18 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
     const char* const end = char_iter_.end();
     typename Iter::State start = char_iter_.state();
     typename Iter::State best = start;
+    const std::uint32_t* const table = dfa.table();
     for (;;) {
+        // An ASCII character without a move from the start state starts no
+        // token: skip it without setting up an attempt.
+        while (start.cursor != end) {
+            const auto byte = static_cast<unsigned char>(*start.cursor);
+            if (byte >= 0x80 ||
+                table[dfa.column(match_function.class_of_ascii(byte))] != Dfa::kNoMove) {
+                break;
+            }
+            Iter::advance(start, start.cursor + 1, byte);
+        }
         if (const AcceptData* entry = attempt(char_iter_, start, dfa, match_function, dead_ends_,
                                               &lookahead_dead_ends_, best)) {
             char_iter_.set_state(best);
