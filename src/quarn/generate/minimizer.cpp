@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -66,10 +68,67 @@ std::uint64_t fingerprint(const std::vector<Pattern>& accept_data) {
     return hash;
 }
 
+// The debug text of an accept list as views: its own pieces, and the text of
+// each lookahead automaton, rendered once for all lists that share it.
+class AcceptListTexts {
+  public:
+    std::vector<std::string_view> text_of(const std::vector<Pattern>& accept_data) {
+        std::vector<DebugPiece> pieces;
+        append_debug_pieces(pieces, accept_data);
+        std::vector<std::string_view> views;
+        views.reserve(pieces.size());
+        for (DebugPiece& piece : pieces) {
+            if (piece.automaton != nullptr) {
+                auto [entry, inserted] = automata_.try_emplace(piece.automaton);
+                if (inserted)
+                    entry->second = debug_string(*piece.automaton);
+                views.push_back(entry->second);
+            } else {
+                views.push_back(literals_.emplace_back(std::move(piece.text)));
+            }
+        }
+        return views;
+    }
+
+  private:
+    std::deque<std::string> literals_;  // stable addresses
+    std::unordered_map<const AutomatonType*, std::string> automata_;
+};
+
+// Byte order of the concatenated views, as std::string compares. Pieces at the
+// same address (a shared automaton text at the same offset) are skipped.
+int compare_texts(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
+    std::size_t piece_a = 0, at_a = 0, piece_b = 0, at_b = 0;
+    while (true) {
+        while (piece_a < a.size() && at_a == a[piece_a].size()) {
+            ++piece_a;
+            at_a = 0;
+        }
+        while (piece_b < b.size() && at_b == b[piece_b].size()) {
+            ++piece_b;
+            at_b = 0;
+        }
+        const bool a_done = piece_a == a.size();
+        const bool b_done = piece_b == b.size();
+        if (a_done || b_done)
+            return a_done == b_done ? 0 : (a_done ? -1 : 1);
+        const std::size_t length = std::min(a[piece_a].size() - at_a, b[piece_b].size() - at_b);
+        const char* x = a[piece_a].data() + at_a;
+        const char* y = b[piece_b].data() + at_b;
+        if (x != y) {
+            if (const int order = std::char_traits<char>::compare(x, y, length); order != 0)
+                return order;
+        }
+        at_a += length;
+        at_b += length;
+    }
+}
+
 // The non-accepting states (always first, possibly empty), then the accepting
 // states grouped by the debug text of their accept lists, in ascending byte
 // order of the text. Equal lists have equal texts, so each distinct list is
-// rendered once: the text of a list holding lookahead automata is long.
+// rendered once, and each lookahead automaton once whatever the lists holding
+// it: the text of a large automaton is long.
 std::vector<std::vector<StateIndex>> calculate_initial_partition(const Dfa& dfa) {
     std::vector<StateIndex> non_accepting;
     std::vector<std::vector<StateIndex>> distinct;  // members of each distinct list
@@ -92,19 +151,24 @@ std::vector<std::vector<StateIndex>> calculate_initial_partition(const Dfa& dfa)
         }
     }
 
-    std::vector<std::pair<std::string, std::size_t>> keyed;
+    AcceptListTexts texts;
+    std::vector<std::pair<std::vector<std::string_view>, std::size_t>> keyed;
     keyed.reserve(distinct.size());
     for (std::size_t index = 0; index < distinct.size(); ++index) {
-        keyed.emplace_back(debug_string(dfa.states[distinct[index].front()].accept_data), index);
+        keyed.emplace_back(texts.text_of(dfa.states[distinct[index].front()].accept_data), index);
     }
-    std::sort(keyed.begin(), keyed.end());
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        const int order = compare_texts(a.first, b.first);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
 
     std::vector<std::vector<StateIndex>> partition;
     partition.push_back(std::move(non_accepting));
     for (std::size_t first = 0; first < keyed.size();) {
         std::vector<StateIndex> group;
         std::size_t last = first;
-        for (; last < keyed.size() && keyed[last].first == keyed[first].first; ++last) {
+        for (; last < keyed.size() && compare_texts(keyed[last].first, keyed[first].first) == 0;
+             ++last) {
             const auto& members = distinct[keyed[last].second];
             group.insert(group.end(), members.begin(), members.end());
         }

@@ -96,19 +96,12 @@ Pattern Pattern::with_priority(std::uint64_t new_priority) && {
     return std::move(*this);
 }
 
-void append_debug(std::string& out, const Pattern& pattern) {
-    out += "Pattern { pattern: ";
-    append_debug_quoted(out, pattern.pattern);
-    out += ", terminal_type: ";
-    out += debug_string(pattern.terminal_type);
-    out += ", priority: ";
-    out += std::to_string(pattern.priority);
-    out += ", lookahead: ";
-    append_debug(out, pattern.lookahead);
-    out += " }";
-}
+namespace {
 
-void append_debug(std::string& out, const Lookahead& lookahead) {
+// The one layout of the Pattern and Lookahead texts; `automaton_text` renders
+// a lookahead automaton into `out` or takes its place.
+template <class AutomatonText>
+void render_lookahead(std::string& out, const Lookahead& lookahead, AutomatonText automaton_text) {
     switch (lookahead.kind()) {
         case Lookahead::Kind::None:
             out += "None";
@@ -120,8 +113,43 @@ void append_debug(std::string& out, const Lookahead& lookahead) {
             out += "Negative(";
             break;
     }
-    append_debug(out, lookahead.automaton());
+    automaton_text(lookahead.automaton());
     out += ')';
+}
+
+template <class AutomatonText>
+void render_pattern(std::string& out, const Pattern& pattern, AutomatonText automaton_text) {
+    out += "Pattern { pattern: ";
+    append_debug_quoted(out, pattern.pattern);
+    out += ", terminal_type: ";
+    out += debug_string(pattern.terminal_type);
+    out += ", priority: ";
+    out += std::to_string(pattern.priority);
+    out += ", lookahead: ";
+    render_lookahead(out, pattern.lookahead, automaton_text);
+    out += " }";
+}
+
+}  // namespace
+
+void append_debug(std::string& out, const Pattern& pattern) {
+    render_pattern(out, pattern, [&](const AutomatonType& a) { append_debug(out, a); });
+}
+
+void append_debug(std::string& out, const Lookahead& lookahead) {
+    render_lookahead(out, lookahead, [&](const AutomatonType& a) { append_debug(out, a); });
+}
+
+void append_debug_pieces(std::vector<DebugPiece>& out, const std::vector<Pattern>& patterns) {
+    std::string text;
+    auto leave_gap = [&](const AutomatonType& automaton) {
+        out.push_back({std::move(text), nullptr});
+        out.push_back({std::string(), &automaton});
+        text.clear();
+    };
+    append_debug_list(text, patterns,
+                      [&](std::string& o, const Pattern& p) { render_pattern(o, p, leave_gap); });
+    out.push_back({std::move(text), nullptr});
 }
 
 void append_debug(std::string& out, const AutomatonType& automaton) {

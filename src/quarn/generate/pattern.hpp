@@ -110,6 +110,14 @@ void append_debug(std::string& out, const Lookahead& lookahead);
 void append_debug(std::string& out, const AutomatonType& automaton);
 // An accept list: "[" patterns separated by ", " "]".
 void append_debug(std::string& out, const std::vector<Pattern>& patterns);
+// The debug text of an accept list in pieces: literal text, with each
+// lookahead automaton left as a piece of its own for the caller to render,
+// once however many lists hold it.
+struct DebugPiece {
+    std::string text;
+    const AutomatonType* automaton = nullptr;  // set: this piece is its text
+};
+void append_debug_pieces(std::vector<DebugPiece>& out, const std::vector<Pattern>& patterns);
 std::string debug_string(const Pattern& pattern);
 std::string debug_string(const Lookahead& lookahead);
 std::string debug_string(const AutomatonType& automaton);

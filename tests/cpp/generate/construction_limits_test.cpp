@@ -8,6 +8,7 @@
 #include "dfa_oracle.hpp"
 #include "quarn/generate/character_classes.hpp"
 #include "quarn/generate/dfa.hpp"
+#include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
 
 namespace quarn::generate {
@@ -173,6 +174,51 @@ TEST(ScannerDfaBudget, CountsKeptCellsAndStepsOfEveryConversion) {
     EXPECT_EQ(no_steps.error().message,
               "The DFA is too large: computing the scanner's states takes more than 1073741824 "
               "steps");
+}
+
+// A chain of `length` states on interval 0 whose last state leads to `last_target`.
+Dfa chain(std::uint32_t length, std::uint32_t last_target) {
+    Dfa dfa;
+    dfa.states.resize(length);
+    for (std::uint32_t i = 0; i + 1 < length; ++i)
+        dfa.states[i].transitions.push_back({DisjointCharClassID(0), DfaStateID(i + 1)});
+    dfa.states.back().transitions.push_back({DisjointCharClassID(1), DfaStateID(last_target)});
+    dfa.states.back().accept_data.push_back(Pattern("f", kLookaheadTerminal));
+    return dfa;
+}
+
+TEST(Minimizer, SharedLookaheadTextsOrderGroupsAsWholeTexts) {
+    // Lookahead automata whose texts differ only near their end, one of them
+    // also held by a second, equal copy; lists mixing them with plain patterns.
+    const Lookahead a(Lookahead::Kind::Positive, AutomatonType(chain(40, 0)));
+    const Lookahead a_copy(Lookahead::Kind::Positive, AutomatonType(chain(40, 0)));
+    const Lookahead b(Lookahead::Kind::Positive, AutomatonType(chain(40, 1)));
+    const Lookahead not_a(Lookahead::Kind::Negative, AutomatonType(chain(40, 0)));
+    auto pattern = [](const Lookahead& lookahead, std::uint64_t priority) {
+        Pattern p("t", TerminalID(1));
+        p.priority = priority;
+        return std::move(p).with_lookahead(lookahead);
+    };
+    const std::vector<std::vector<Pattern>> lists = {
+        {pattern(a, 0)},
+        {pattern(b, 0)},
+        {pattern(a_copy, 0)},
+        {pattern(a, 0), pattern(Lookahead(), 1)},
+        {pattern(b, 0), pattern(Lookahead(), 1)},
+        {pattern(a, 0), pattern(b, 1)},
+        {pattern(b, 0), pattern(a, 1)},
+        {pattern(not_a, 0)},
+        {},
+        {pattern(a, 2)},
+    };
+    Dfa dfa;
+    const std::uint32_t states = 3 * static_cast<std::uint32_t>(lists.size());
+    dfa.states.resize(states);
+    for (std::uint32_t i = 0; i < states; ++i) {
+        dfa.states[i].transitions.push_back({DisjointCharClassID(0), DfaStateID((i + 1) % states)});
+        dfa.states[i].accept_data = lists[(i * 7) % lists.size()];
+    }
+    EXPECT_EQ(Minimizer::minimize(dfa), oracle::minimize(dfa));
 }
 
 }  // namespace
