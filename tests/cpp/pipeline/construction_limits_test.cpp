@@ -1,6 +1,7 @@
 // Bounds on everything one definition builds, across its modes and lookaheads.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "quarn/base/errors.hpp"
@@ -36,6 +37,25 @@ TEST(ConstructionLimits, ModeNfasShareOneBudget) {
     EXPECT_EQ(internal_error_of(with_lookahead),
               "Failed to build NFA for pattern: NfaTooLargeError { scanner_states: 2039998, "
               "limit: 2000000 }");
+}
+
+TEST(ConstructionLimits, SplitTransitionsAreCountedBeforeSplitting) {
+    // Single characters cut \w into hundreds of interval groups, and every
+    // copy of \w in the repetitions would get a transition per group.
+    std::string definition = "S { mode A {";
+    for (int i = 0; i < 50; ++i)
+        definition += " token \"(?i)\\\\w{1,1000}\" => 1;";
+    for (int i = 0; i < 300; ++i) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%x", 0x100 + 7 * i);
+        definition += std::string(" token \"\\\\x{") + code + "}\" => 2;";
+    }
+    definition += " } }";
+    const std::string message = internal_error_of(definition);
+    EXPECT_TRUE(message.starts_with(
+        "Failed to build NFA for pattern: NfaTooLargeError { scanner_transitions: "))
+        << message;
+    EXPECT_TRUE(message.ends_with(", limit: 8388608 }")) << message;
 }
 
 TEST(ConstructionLimits, LookaheadsTogetherAreRefusedWhileParsing) {
