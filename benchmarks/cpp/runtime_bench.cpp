@@ -239,7 +239,7 @@ void BM_TableWalkFloor(benchmark::State& state) {
                 const std::uint32_t next = table[row + cls];
                 if (next == Dfa::kNoMove)
                     break;
-                row = next & ~Dfa::kAccepting;
+                row = next & Dfa::kRowMask;
                 if ((next & Dfa::kAccepting) != 0)
                     last_accept = q + 1;
             }

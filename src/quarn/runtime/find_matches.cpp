@@ -73,7 +73,7 @@ void remember_dead_ends(DeadEndMemo& memo, const Dfa& dfa, const MatchFunction& 
         char32_t ch = 0;
         std::uint32_t column = 0;
         cursor = read_column(cursor, dfa, match_function, ch, column);
-        row = table[row + column] & ~Dfa::kAccepting;
+        row = table[row + column] & Dfa::kRowMask;
         memo.set(cursor, row);
     }
 }
@@ -95,12 +95,14 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
         const std::uint32_t next = table[row + column];
         if (next == Dfa::kNoMove)
             break;
-        row = next & ~Dfa::kAccepting;
+        row = next & Dfa::kRowMask;
         cursor = after;
         if (memo != nullptr && memo->known(cursor, row))
             break;
-        if ((next & Dfa::kAccepting) != 0 && choose_entry(dfa, row, chars, cursor, ctx))
+        if ((next & (Dfa::kAccepting | Dfa::kLookahead)) != 0 &&
+            choose_entry(dfa, row, chars, cursor, ctx)) {
             return true;
+        }
     }
     // Everything entered on the way is a dead end; worth keeping only for long reads.
     if (ctx.lookahead_dead_ends != nullptr && cursor != start) {
@@ -125,48 +127,91 @@ bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const Sea
     base::unreachable("Lookahead::None should not be evaluated here");
 }
 
+// `best = state` when `taken`, without a branch: whether a move accepts is
+// too irregular to predict.
+template <class State>
+[[gnu::always_inline]] inline void select_state(bool taken, State& best, const State& state) {
+    best.cursor = taken ? state.cursor : best.cursor;
+    if constexpr (requires { state.line; }) {
+        best.line = taken ? state.line : best.line;
+        best.column = taken ? state.column : best.column;
+        best.last_char = taken ? state.last_char : best.last_char;
+    }
+}
+
 // One anchored attempt from `start`, which must have a start state. Returns
 // the chosen entry of the longest match and sets `best` to the state just
 // after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
-template <class Iter>
-[[gnu::always_inline]] inline const AcceptData* attempt(
+template <bool kMayMeetDeadEnds, class Iter>
+[[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
     typename Iter::State& best) {
     const SearchContext ctx{match_function, lookahead_dead_ends, start.cursor};
     typename Iter::State state = start;
-    std::uint32_t best_row = 0;
     const char* const end = chars.end();
     const std::uint32_t* const table = dfa.table();
-    // Dead ends are only known behind the memo's limit, which the loop cannot move.
+    // Dead ends are only known behind the memo's limit, which the loop cannot
+    // move: an attempt starting beyond it meets none.
     const char* const memo_limit = memo.limit();
     std::uint32_t row = 0;
-    const AcceptData* candidate = nullptr;
+    // The latest acceptance: its row, and the entry a lookahead chose there
+    // (null: the row's first entry).
+    std::uint32_t best_row = 0;
+    const AcceptData* best_entry = nullptr;
     best = start;
     while (state.cursor != end) {
         char32_t ch = 0;
         std::uint32_t column = 0;
         const char* after = read_column(state.cursor, dfa, match_function, ch, column);
         const std::uint32_t next = table[row + column];
-        if (next == Dfa::kNoMove)
-            break;
-        row = next & ~Dfa::kAccepting;
-        Iter::advance(state, after, ch);
-        if (state.cursor < memo_limit && memo.known(state.cursor, row)) [[unlikely]]
-            break;
-        if ((next & Dfa::kAccepting) == 0)
+        if (next >= Dfa::kLookahead) [[unlikely]] {
+            if (next == Dfa::kNoMove)
+                break;
+            row = next & Dfa::kRowMask;
+            Iter::advance(state, after, ch);
+            if (kMayMeetDeadEnds && state.cursor < memo_limit && memo.known(state.cursor, row))
+                break;
+            if (const AcceptData* entry = choose_entry(dfa, row, chars, state.cursor, ctx)) {
+                best = state;
+                best_row = row;
+                best_entry = entry;
+            }
             continue;
-        if (const AcceptData* entry = choose_entry(dfa, row, chars, state.cursor, ctx)) {
-            candidate = entry;
-            best = state;
-            best_row = row;
         }
+        row = next & Dfa::kRowMask;
+        Iter::advance(state, after, ch);
+        if constexpr (kMayMeetDeadEnds) {
+            if (state.cursor < memo_limit && memo.known(state.cursor, row))
+                break;
+        }
+        const bool accepting = (next & Dfa::kAccepting) != 0;
+        select_state(accepting, best, state);
+        best_row = accepting ? row : best_row;
+        best_entry = accepting ? nullptr : best_entry;
     }
     if (state.cursor != best.cursor) {
         remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor, best_row,
                            state.cursor);
     }
-    return candidate;
+    // Every acceptance follows a move, so none happened when best did not move.
+    if (best.cursor == start.cursor)
+        return nullptr;
+    return best_entry != nullptr ? best_entry : dfa.accepts() + dfa.accept_slot(best_row);
+}
+
+// Most attempts start past every remembered dead end; their loop leaves out
+// the memo test.
+template <class Iter>
+[[gnu::always_inline]] inline const AcceptData* attempt(
+    const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
+    const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
+    typename Iter::State& best) {
+    if (start.cursor < memo.limit()) {
+        return attempt_with<true>(chars, start, dfa, match_function, memo, lookahead_dead_ends,
+                                  best);
+    }
+    return attempt_with<false>(chars, start, dfa, match_function, memo, lookahead_dead_ends, best);
 }
 
 template <class Iter>

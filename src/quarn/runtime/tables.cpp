@@ -35,17 +35,22 @@ Dfa::Dfa(std::vector<DfaState> states) {
     for (const DfaState& state : states)
         width = std::max(width, state.transitions.size());
     const std::uint64_t stride = static_cast<std::uint64_t>(width) + 2;
-    // Row offsets must stay below kAccepting, state and entry indices below kNeedsLookahead.
-    if (states.size() * stride >= kAccepting || states.size() >= kNeedsLookahead)
+    // Row offsets must fit kRowMask, state and entry indices stay below kNeedsLookahead.
+    if (states.size() * stride > kRowMask || states.size() >= kNeedsLookahead)
         base::fail("DFA table too large");
 
     num_states_ = static_cast<std::uint32_t>(states.size());
     width_ = static_cast<std::uint32_t>(width);
     table_.assign(states.size() * stride, kNoMove);
-    // Taken before the loop below moves the accept lists out.
-    std::vector<bool> accepting(states.size());
-    for (std::size_t s = 0; s < states.size(); ++s)
-        accepting[s] = !states[s].accept_data.empty();
+    // The flag of a move into each state, taken before the loop below moves
+    // the accept lists out.
+    std::vector<std::uint32_t> flags(states.size(), 0);
+    for (std::size_t s = 0; s < states.size(); ++s) {
+        const auto& accept_data = states[s].accept_data;
+        if (!accept_data.empty())
+            flags[s] = accept_data.front().lookahead.kind() == Lookahead::Kind::None ? kAccepting
+                                                                                     : kLookahead;
+    }
     accept_offsets_.reserve(states.size() + 1);
     accept_offsets_.push_back(0);
     for (std::size_t s = 0; s < states.size(); ++s) {
@@ -56,7 +61,7 @@ Dfa::Dfa(std::vector<DfaState> states) {
                 continue;
             const StateIndex to = transitions[cls]->to;
             base::check_index(to, states.size());
-            row[cls] = static_cast<std::uint32_t>(to * stride) | (accepting[to] ? kAccepting : 0);
+            row[cls] = static_cast<std::uint32_t>(to * stride) | flags[to];
         }
         auto& accept_data = states[s].accept_data;
         if (!accept_data.empty()) {
@@ -80,7 +85,7 @@ std::optional<DfaTransition> Dfa::transition(StateIndex state, ClassIndex cls) c
     const std::uint32_t target = table_[state * row_stride() + cls];
     if (target == kNoMove)
         return std::nullopt;
-    return DfaTransition{(target & ~kAccepting) / row_stride()};
+    return DfaTransition{(target & kRowMask) / row_stride()};
 }
 
 std::span<const AcceptData> Dfa::accept_data(StateIndex state) const {

@@ -79,9 +79,11 @@ struct DfaState {
 // out-of-range class (kNoClass included) onto it instead of testing it; the
 // last word is the state's accept slot.
 //
-// A move is kNoMove, or the target's row offset, with kAccepting set when the
-// target has accept entries: one load and one test per character decide both
-// "no move" and "look at the accept slot".
+// A move is kNoMove, or the target's row offset with two flags: kAccepting
+// when the target's first accept entry has no lookahead (the target always
+// accepts), kLookahead when it has one (acceptance needs an evaluation). The
+// common case, a move without lookahead, is thus one load and one test, and
+// an acceptance can be recorded without a branch.
 //
 // Accept slot: kNotAccepting; or, when the state's first accept entry has no
 // lookahead (so it is always the one chosen), that entry's index into
@@ -89,7 +91,9 @@ struct DfaState {
 class Dfa {
   public:
     static constexpr std::uint32_t kNoMove = 0xFFFF'FFFF;
-    static constexpr std::uint32_t kAccepting = 0x8000'0000;
+    static constexpr std::uint32_t kLookahead = 0x8000'0000;
+    static constexpr std::uint32_t kAccepting = 0x4000'0000;
+    static constexpr std::uint32_t kRowMask = 0x3FFF'FFFF;
     static constexpr std::uint32_t kNotAccepting = 0xFFFF'FFFF;
     static constexpr std::uint32_t kNeedsLookahead = 0x8000'0000;
 
