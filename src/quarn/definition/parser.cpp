@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "quarn/definition/cursor.hpp"
@@ -124,10 +127,17 @@ ParseResult<std::monostate> read_semicolon(Cursor& cursor) {
     return std::monostate{};
 }
 
-// After `followed` / `not` (the caller has seen the identifier). The lookahead
-// NFAs of a definition together are bounded like those of a scanner, so that
-// many large lookaheads are refused here before they fill memory.
-ParseResult<Lookahead> parse_lookahead(Cursor& cursor, ScannerNfaBudget& budget) {
+// The lookahead automata of one definition. Their NFAs together are bounded
+// like those of a scanner, so that many large lookaheads are refused here
+// before they fill memory; a regex met again shares the automaton built for
+// it, which is then charged, and later converted, once.
+struct LookaheadAutomata {
+    ScannerNfaBudget budget;
+    std::unordered_map<std::string, std::shared_ptr<generate::AutomatonType>> by_regex;
+};
+
+// After `followed` / `not` (the caller has seen the identifier).
+ParseResult<Lookahead> parse_lookahead(Cursor& cursor, LookaheadAutomata& lookaheads) {
     const std::string word = *read_identifier(cursor);
     if (word != "followed" && word != "not") {
         return error_at(cursor, "expected 'followed' or 'not'");
@@ -149,18 +159,22 @@ ParseResult<Lookahead> parse_lookahead(Cursor& cursor, ScannerNfaBudget& budget)
     if (!text)
         return error("expected a string literal for the lookahead pattern");
 
-    ParseResult<Lookahead> lookahead =
-        negative ? Lookahead::negative(*text, budget) : Lookahead::positive(*text, budget);
+    const Lookahead::Kind kind = negative ? Lookahead::Kind::Negative : Lookahead::Kind::Positive;
+    if (auto known = lookaheads.by_regex.find(*text); known != lookaheads.by_regex.end())
+        return Lookahead(kind, known->second);
+    ParseResult<Lookahead> lookahead = negative ? Lookahead::negative(*text, lookaheads.budget)
+                                                : Lookahead::positive(*text, lookaheads.budget);
     if (!lookahead) {
         return error((negative ? "Failed to create negative lookahead: "
                                : "Failed to create positive lookahead: ") +
                      lookahead.error());
     }
+    lookaheads.by_regex.emplace(*text, lookahead->shared_automaton());
     return lookahead;
 }
 
 // After `token`: "regex" [lookahead] => type ;
-ParseResult<Pattern> parse_token_clause(Cursor& cursor, ScannerNfaBudget& budget) {
+ParseResult<Pattern> parse_token_clause(Cursor& cursor, LookaheadAutomata& lookaheads) {
     const std::optional<std::string> text = read_string(cursor);
     if (!text) {
         const std::string rest = render_tokens(cursor.stream(), cursor.position(), cursor.end());
@@ -169,7 +183,7 @@ ParseResult<Pattern> parse_token_clause(Cursor& cursor, ScannerNfaBudget& budget
     }
     Lookahead lookahead;
     if (is_identifier(cursor, cursor.peek())) {
-        ParseResult<Lookahead> parsed = parse_lookahead(cursor, budget);
+        ParseResult<Lookahead> parsed = parse_lookahead(cursor, lookaheads);
         if (!parsed)
             return error(std::move(parsed).error());
         lookahead = std::move(parsed).value();
@@ -222,7 +236,8 @@ ParseResult<TransitionToNamedMode> parse_transition_clause(Cursor& cursor) {
 }
 
 // mode Name { item* }
-ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor, ScannerNfaBudget& budget) {
+ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
+                                                        LookaheadAutomata& lookaheads) {
     const std::optional<std::string> keyword = read_identifier(cursor);
     if (!keyword)
         return error("expected identifier `mode`");
@@ -242,7 +257,7 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor, ScannerN
         if (!item)
             return error("expected identifier `token_or_transition`");
         if (*item == "token") {
-            ParseResult<Pattern> pattern = parse_token_clause(*body, budget);
+            ParseResult<Pattern> pattern = parse_token_clause(*body, lookaheads);
             if (!pattern)
                 return error(std::move(pattern).error());
             mode.patterns.push_back(std::move(pattern).value());
@@ -269,9 +284,9 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
 
     ScannerData data;
     data.name = std::move(*name);
-    ScannerNfaBudget lookahead_budget;
+    LookaheadAutomata lookaheads;
     do {
-        ParseResult<ScannerModeWithNamedTransitions> mode = parse_mode(*body, lookahead_budget);
+        ParseResult<ScannerModeWithNamedTransitions> mode = parse_mode(*body, lookaheads);
         if (!mode)
             return error(std::move(mode).error());
         data.modes.push_back(std::move(mode).value());

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -364,8 +366,8 @@ class SubsetConstruction {
         return std::nullopt;
     }
 
-    base::Result<Pattern, DfaConversionError> with_converted_lookahead(
-        const Pattern& pattern) const {
+    // Patterns sharing a lookahead automaton share its conversion too.
+    base::Result<Pattern, DfaConversionError> with_converted_lookahead(const Pattern& pattern) {
         Pattern copy = pattern;
         if (copy.lookahead.is_none())
             return copy;
@@ -374,10 +376,14 @@ class SubsetConstruction {
             base::fail("Unexpected lookahead type in DFA conversion: " +
                        debug_string(copy.lookahead));
         }
-        auto dfa = try_from_nfa(automaton.nfa(), alphabet_width_, budget_);
-        if (!dfa)
-            return base::err(std::move(dfa).error());
-        copy.lookahead = Lookahead(copy.lookahead.kind(), AutomatonType(std::move(dfa).value()));
+        std::shared_ptr<AutomatonType>& converted = converted_lookaheads_[&automaton];
+        if (!converted) {
+            auto dfa = try_from_nfa(automaton.nfa(), alphabet_width_, budget_);
+            if (!dfa)
+                return base::err(std::move(dfa).error());
+            converted = std::make_shared<AutomatonType>(std::move(dfa).value());
+        }
+        copy.lookahead = Lookahead(copy.lookahead.kind(), converted);
         return copy;
     }
 
@@ -387,6 +393,8 @@ class SubsetConstruction {
     ScannerDfaBudget& budget_;
     SubsetRegistry registry_;
     std::vector<std::vector<DfaTransition>> transitions_;  // by DFA state
+    // By the lookahead NFA, which outlives the construction.
+    std::unordered_map<const AutomatonType*, std::shared_ptr<AutomatonType>> converted_lookaheads_;
     Dfa dfa_;
 
     std::vector<std::uint32_t> visited_;  // epoch of the last visit, by NFA state

@@ -70,6 +70,26 @@ TEST(LookaheadSharing, EveryAcceptRecordHoldsOneConvertedAutomaton) {
     EXPECT_EQ(lookaheads.size(), 1u);
 }
 
+TEST(LookaheadSharing, PatternsSharingALookaheadShareItsConversion) {
+    const Pattern first = followed_by("a", 1, "[0-9]+");
+    const Pattern second = Pattern("b", TerminalID(2))
+                               .with_lookahead(Lookahead(Lookahead::Kind::Negative,
+                                                         first.lookahead.shared_automaton()));
+    std::size_t width = 0;
+    const Nfa nfa = converted_mode({first, second}, width);
+    auto dfa = try_from_nfa(nfa, width);
+    ASSERT_TRUE(dfa);
+    EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa));
+    std::vector<const Pattern*> accepted;
+    for (const DfaState& state : dfa->states) {
+        for (const Pattern& pattern : state.accept_data)
+            accepted.push_back(&pattern);
+    }
+    ASSERT_EQ(accepted.size(), 2u);
+    EXPECT_EQ(accepted[0]->lookahead.shared_automaton(), accepted[1]->lookahead.shared_automaton());
+    EXPECT_NE(accepted[0]->lookahead.kind(), accepted[1]->lookahead.kind());
+}
+
 TEST(ScannerNfaBudget, ChargesEveryStateAndRefusesBeyondTheLimit) {
     ScannerNfaBudget budget;
     auto nfa = Nfa::build_from_patterns(

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/definition/parser.hpp"
+#include "quarn/generate/pattern.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 
@@ -59,15 +61,29 @@ TEST(ConstructionLimits, SplitTransitionsAreCountedBeforeSplitting) {
 }
 
 TEST(ConstructionLimits, LookaheadsTogetherAreRefusedWhileParsing) {
-    const std::string definition = std::string("S { mode A { token \"x\" followed by \"") +
-                                   kHalfBudget + "\" => 1; token \"y\" not followed by \"" +
-                                   kHalfBudget + "\" => 2; } }";
+    const std::string definition =
+        std::string("S { mode A { token \"x\" followed by \"") + kHalfBudget +
+        "\" => 1; token \"y\" not followed by \"[b-z]{1,340000}\" => 2; } }";
     auto built = build_scanner(definition);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error(),
               "Failed to parse scanner definition: Failed to create negative lookahead: Failed to "
               "create NFA from regex pattern: The scanner is too large: its NFAs would need "
               "2039998 states together, more than the limit of 2000000.");
+}
+
+TEST(ConstructionLimits, OneLookaheadRegexIsBuiltOnce) {
+    // Modes and directions apart, one regex gives one automaton, charged once.
+    const std::string definition = std::string("S { mode A { token \"x\" followed by \"") +
+                                   kHalfBudget + "\" => 1; token \"y\" not followed by \"" +
+                                   kHalfBudget + "\" => 2; } mode B { token \"z\" followed by \"" +
+                                   kHalfBudget + "\" => 3; } }";
+    auto data = definition::parse_scanner_data(definition);
+    ASSERT_TRUE(data);
+    const auto& shared = data->modes[0].patterns[0].lookahead.shared_automaton();
+    EXPECT_EQ(data->modes[0].patterns[1].lookahead.shared_automaton(), shared);
+    EXPECT_EQ(data->modes[0].patterns[1].lookahead.kind(), generate::Lookahead::Kind::Negative);
+    EXPECT_EQ(data->modes[1].patterns[0].lookahead.shared_automaton(), shared);
 }
 
 TEST(ConstructionLimits, LongLookaheadBehindLongTokenBuildsOnce) {
