@@ -239,8 +239,8 @@ void BM_TableWalkFloor(benchmark::State& state) {
                 const std::uint32_t next = table[row + cls];
                 if (next == Dfa::kNoMove)
                     break;
-                row = next & Dfa::kRowMask;
-                if ((next & Dfa::kAccepting) != 0)
+                row = next;
+                if (dfa.accept_slot(row) != Dfa::kNotAccepting)
                     last_accept = q + 1;
             }
             if (last_accept) {

@@ -9,6 +9,7 @@ void DeadEndMemo::prepare(const char* attempt_start, const char* from, const cha
     if (rows_.empty() || from_slot < first_slot_ || start_slot >= first_slot_ + rows_.size()) {
         first_slot_ = from_slot;
         rows_.assign(to_slot - from_slot + 1, Dfa::kNoMove);
+        update_limit();
         return;
     }
     // Drop the stale prefix once it is the larger part, so the work stays amortised.
@@ -19,6 +20,7 @@ void DeadEndMemo::prepare(const char* attempt_start, const char* from, const cha
     }
     if (to_slot >= first_slot_ + rows_.size())
         rows_.resize(to_slot - first_slot_ + 1, Dfa::kNoMove);
+    update_limit();
 }
 
 }  // namespace quarn::runtime

@@ -31,6 +31,7 @@ class DeadEndMemo {
             return;
         dfa_ = dfa;
         rows_.clear();
+        limit_ = text_;
     }
 
     // Whether entering `row` with the cursor at `position` is a known dead end.
@@ -42,7 +43,7 @@ class DeadEndMemo {
 
     // No position at or beyond this one is known: the scan loop tests against
     // it before it looks at the rows.
-    const char* limit() const { return text_ + ((first_slot_ + rows_.size()) << kSpacingShift); }
+    const char* limit() const { return limit_; }
 
     // Makes room for dead ends in (from, to]. Entries before `attempt_start`
     // may be dropped, as no later search starts before it; when `from` lies
@@ -58,6 +59,7 @@ class DeadEndMemo {
     static constexpr unsigned kSpacingShift = 4;
     static constexpr std::size_t kSpacingMask = (std::size_t{1} << kSpacingShift) - 1;
 
+    void update_limit() { limit_ = text_ + ((first_slot_ + rows_.size()) << kSpacingShift); }
     std::size_t slot(const char* position) const {
         return static_cast<std::size_t>(position - text_) >> kSpacingShift;
     }
@@ -66,6 +68,7 @@ class DeadEndMemo {
     const Dfa* dfa_ = nullptr;
     std::size_t first_slot_ = 0;       // slot of rows_[0]
     std::vector<std::uint32_t> rows_;  // Dfa::kNoMove where nothing is known
+    const char* limit_ = text_;        // just past the positions of rows_
 };
 
 // One memo per lookahead automaton, made when an evaluation of it first fails

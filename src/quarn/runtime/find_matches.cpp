@@ -73,7 +73,7 @@ void remember_dead_ends(DeadEndMemo& memo, const Dfa& dfa, const MatchFunction& 
         char32_t ch = 0;
         std::uint32_t column = 0;
         cursor = read_column(cursor, dfa, match_function, ch, column);
-        row = table[row + column] & Dfa::kRowMask;
+        row = table[row + column];
         memo.set(cursor, row);
     }
 }
@@ -95,11 +95,11 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
         const std::uint32_t next = table[row + column];
         if (next == Dfa::kNoMove)
             break;
-        row = next & Dfa::kRowMask;
+        row = next;
         cursor = after;
         if (memo != nullptr && memo->known(cursor, row))
             break;
-        if ((next & (Dfa::kAccepting | Dfa::kLookahead)) != 0 &&
+        if (dfa.accept_slot(row) != Dfa::kNotAccepting &&
             choose_entry(dfa, row, chars, cursor, ctx)) {
             return true;
         }
@@ -142,7 +142,9 @@ template <class State>
 // One anchored attempt from `start`, which must have a start state. Returns
 // the chosen entry of the longest match and sets `best` to the state just
 // after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
-template <bool kMayMeetDeadEnds, class Iter>
+// The per-character chain of dependent loads is class -> move -> next move;
+// accept slots are loaded beside it and recorded without a branch.
+template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
@@ -151,67 +153,68 @@ template <bool kMayMeetDeadEnds, class Iter>
     typename Iter::State state = start;
     const char* const end = chars.end();
     const std::uint32_t* const table = dfa.table();
+    const AcceptData* const accepts = dfa.accepts();
+    const std::size_t slot_column = dfa.num_classes() + 1;
     // Dead ends are only known behind the memo's limit, which the loop cannot
     // move: an attempt starting beyond it meets none.
     const char* const memo_limit = memo.limit();
-    std::uint32_t row = 0;
-    // The latest acceptance: its row, and the entry a lookahead chose there
-    // (null: the row's first entry).
-    std::uint32_t best_row = 0;
-    const AcceptData* best_entry = nullptr;
+    std::size_t row = 0;
+    std::size_t best_row = 0;
+    // Index of the chosen entry in `accepts`, or kNotAccepting.
+    std::uint32_t best_index = Dfa::kNotAccepting;
     best = start;
     while (state.cursor != end) {
         char32_t ch = 0;
         std::uint32_t column = 0;
         const char* after = read_column(state.cursor, dfa, match_function, ch, column);
         const std::uint32_t next = table[row + column];
-        if (next >= Dfa::kLookahead) [[unlikely]] {
-            if (next == Dfa::kNoMove)
-                break;
-            row = next & Dfa::kRowMask;
-            Iter::advance(state, after, ch);
-            if (kMayMeetDeadEnds && state.cursor < memo_limit && memo.known(state.cursor, row))
-                break;
-            if (const AcceptData* entry = choose_entry(dfa, row, chars, state.cursor, ctx)) {
-                best = state;
-                best_row = row;
-                best_entry = entry;
-            }
-            continue;
-        }
-        row = next & Dfa::kRowMask;
+        if (next == Dfa::kNoMove)
+            break;
+        row = next;
         Iter::advance(state, after, ch);
         if constexpr (kMayMeetDeadEnds) {
-            if (state.cursor < memo_limit && memo.known(state.cursor, row))
+            if (state.cursor < memo_limit &&
+                memo.known(state.cursor, static_cast<std::uint32_t>(row)))
                 break;
         }
-        const bool accepting = (next & Dfa::kAccepting) != 0;
+        const std::uint32_t slot = table[row + slot_column];
+        if constexpr (kHasLookahead) {
+            if (slot != Dfa::kNotAccepting && (slot & Dfa::kNeedsLookahead) != 0) [[unlikely]] {
+                if (const AcceptData* entry = choose_entry(dfa, static_cast<std::uint32_t>(row),
+                                                           chars, state.cursor, ctx)) {
+                    best = state;
+                    best_row = row;
+                    best_index = static_cast<std::uint32_t>(entry - accepts);
+                }
+                continue;
+            }
+        }
+        // Below kNeedsLookahead: accepting, and the slot is the entry's index.
+        const bool accepting = slot < Dfa::kNeedsLookahead;
         select_state(accepting, best, state);
         best_row = accepting ? row : best_row;
-        best_entry = accepting ? nullptr : best_entry;
+        best_index = accepting ? slot : best_index;
     }
     if (state.cursor != best.cursor) {
-        remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor, best_row,
-                           state.cursor);
+        remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor,
+                           static_cast<std::uint32_t>(best_row), state.cursor);
     }
-    // Every acceptance follows a move, so none happened when best did not move.
-    if (best.cursor == start.cursor)
-        return nullptr;
-    return best_entry != nullptr ? best_entry : dfa.accepts() + dfa.accept_slot(best_row);
+    return best_index == Dfa::kNotAccepting ? nullptr : accepts + best_index;
 }
 
-// Most attempts start past every remembered dead end; their loop leaves out
-// the memo test.
+// Most attempts start past every remembered dead end and most automata have
+// no lookahead; their loop leaves out both tests.
 template <class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
     typename Iter::State& best) {
-    if (start.cursor < memo.limit()) {
-        return attempt_with<true>(chars, start, dfa, match_function, memo, lookahead_dead_ends,
-                                  best);
+    if (start.cursor < memo.limit() || dfa.has_lookahead()) {
+        return attempt_with<true, true>(chars, start, dfa, match_function, memo,
+                                        lookahead_dead_ends, best);
     }
-    return attempt_with<false>(chars, start, dfa, match_function, memo, lookahead_dead_ends, best);
+    return attempt_with<false, false>(chars, start, dfa, match_function, memo, lookahead_dead_ends,
+                                      best);
 }
 
 template <class Iter>

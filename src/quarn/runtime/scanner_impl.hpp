@@ -42,8 +42,8 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
     // The current mode's automaton; InternalError when the current mode does not exist.
     const Dfa& current_dfa() const {
         // The throwing check stays out of line: this runs once per token.
-        if (current_mode_ >= modes_.size()) [[unlikely]]
-            base::check_index(current_mode_, modes_.size());
+        if (current_mode_ >= num_modes_) [[unlikely]]
+            base::check_index(current_mode_, num_modes_);
         return modes_[current_mode_].dfa;
     }
 
@@ -53,7 +53,7 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
     // Applies that transition, if any. PopMode on an empty stack changes nothing.
     void handle_mode_transition(TokenType token_type) {
         // Called for every token: skip the map for modes without transitions.
-        if (current_mode_ < modes_.size() && modes_[current_mode_].transitions.empty())
+        if (current_mode_ < num_modes_ && modes_[current_mode_].transitions.empty())
             return;
         apply_mode_transition(token_type);
     }
@@ -69,11 +69,15 @@ class ScannerImpl : public std::enable_shared_from_this<ScannerImpl> {
   private:
     using TransitionMap = std::unordered_map<TokenType, Transition, base::FxHash>;
 
-    explicit ScannerImpl(std::vector<ScannerMode> modes) : modes_(std::move(modes)) {}
+    explicit ScannerImpl(std::vector<ScannerMode> modes)
+        : modes_(std::move(modes)), num_modes_(modes_.size()) {}
     void build_transition_map() const;
     void apply_mode_transition(TokenType token_type);
 
     std::vector<ScannerMode> modes_;
+    // modes_.size(), which never changes: the per-token checks would
+    // otherwise divide by sizeof(ScannerMode).
+    std::size_t num_modes_;
     ModeIndex current_mode_ = 0;
     std::vector<ModeIndex> mode_stack_;
     // One map per mode, built on first use.

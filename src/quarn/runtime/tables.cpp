@@ -35,22 +35,13 @@ Dfa::Dfa(std::vector<DfaState> states) {
     for (const DfaState& state : states)
         width = std::max(width, state.transitions.size());
     const std::uint64_t stride = static_cast<std::uint64_t>(width) + 2;
-    // Row offsets must fit kRowMask, state and entry indices stay below kNeedsLookahead.
-    if (states.size() * stride > kRowMask || states.size() >= kNeedsLookahead)
+    // Row offsets must stay below kNoMove, state and entry indices below kNeedsLookahead.
+    if (states.size() * stride >= kNoMove || states.size() >= kNeedsLookahead)
         base::fail("DFA table too large");
 
     num_states_ = static_cast<std::uint32_t>(states.size());
     width_ = static_cast<std::uint32_t>(width);
     table_.assign(states.size() * stride, kNoMove);
-    // The flag of a move into each state, taken before the loop below moves
-    // the accept lists out.
-    std::vector<std::uint32_t> flags(states.size(), 0);
-    for (std::size_t s = 0; s < states.size(); ++s) {
-        const auto& accept_data = states[s].accept_data;
-        if (!accept_data.empty())
-            flags[s] = accept_data.front().lookahead.kind() == Lookahead::Kind::None ? kAccepting
-                                                                                     : kLookahead;
-    }
     accept_offsets_.reserve(states.size() + 1);
     accept_offsets_.push_back(0);
     for (std::size_t s = 0; s < states.size(); ++s) {
@@ -61,13 +52,14 @@ Dfa::Dfa(std::vector<DfaState> states) {
                 continue;
             const StateIndex to = transitions[cls]->to;
             base::check_index(to, states.size());
-            row[cls] = static_cast<std::uint32_t>(to * stride) | flags[to];
+            row[cls] = static_cast<std::uint32_t>(to * stride);
         }
         auto& accept_data = states[s].accept_data;
         if (!accept_data.empty()) {
-            row[width + 1] = accept_data.front().lookahead.kind() == Lookahead::Kind::None
-                                 ? static_cast<std::uint32_t>(accepts_.size())
-                                 : static_cast<std::uint32_t>(s) | kNeedsLookahead;
+            const bool lookahead = accept_data.front().lookahead.kind() != Lookahead::Kind::None;
+            row[width + 1] = lookahead ? static_cast<std::uint32_t>(s) | kNeedsLookahead
+                                       : static_cast<std::uint32_t>(accepts_.size());
+            has_lookahead_ = has_lookahead_ || lookahead;
         }
         accepts_.insert(accepts_.end(), std::make_move_iterator(accept_data.begin()),
                         std::make_move_iterator(accept_data.end()));
@@ -85,7 +77,7 @@ std::optional<DfaTransition> Dfa::transition(StateIndex state, ClassIndex cls) c
     const std::uint32_t target = table_[state * row_stride() + cls];
     if (target == kNoMove)
         return std::nullopt;
-    return DfaTransition{(target & kRowMask) / row_stride()};
+    return DfaTransition{target / row_stride()};
 }
 
 std::span<const AcceptData> Dfa::accept_data(StateIndex state) const {
@@ -104,7 +96,8 @@ DfaState Dfa::state(StateIndex state) const {
 }
 
 bool operator==(const Dfa& a, const Dfa& b) {
-    return a.num_states_ == b.num_states_ && a.width_ == b.width_ && a.table_ == b.table_ &&
+    return a.num_states_ == b.num_states_ && a.width_ == b.width_ &&
+           a.has_lookahead_ == b.has_lookahead_ && a.table_ == b.table_ &&
            a.accepts_ == b.accepts_ && a.accept_offsets_ == b.accept_offsets_;
 }
 

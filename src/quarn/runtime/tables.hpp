@@ -79,11 +79,8 @@ struct DfaState {
 // out-of-range class (kNoClass included) onto it instead of testing it; the
 // last word is the state's accept slot.
 //
-// A move is kNoMove, or the target's row offset with two flags: kAccepting
-// when the target's first accept entry has no lookahead (the target always
-// accepts), kLookahead when it has one (acceptance needs an evaluation). The
-// common case, a move without lookahead, is thus one load and one test, and
-// an acceptance can be recorded without a branch.
+// A move is kNoMove or the target's row offset, nothing else: the loop's
+// chain of dependent loads carries no masking.
 //
 // Accept slot: kNotAccepting; or, when the state's first accept entry has no
 // lookahead (so it is always the one chosen), that entry's index into
@@ -91,9 +88,6 @@ struct DfaState {
 class Dfa {
   public:
     static constexpr std::uint32_t kNoMove = 0xFFFF'FFFF;
-    static constexpr std::uint32_t kLookahead = 0x8000'0000;
-    static constexpr std::uint32_t kAccepting = 0x4000'0000;
-    static constexpr std::uint32_t kRowMask = 0x3FFF'FFFF;
     static constexpr std::uint32_t kNotAccepting = 0xFFFF'FFFF;
     static constexpr std::uint32_t kNeedsLookahead = 0x8000'0000;
 
@@ -103,6 +97,8 @@ class Dfa {
     explicit Dfa(std::vector<DfaState> states);
 
     std::size_t num_states() const { return num_states_; }
+    // Whether some state's first accept entry has a lookahead.
+    bool has_lookahead() const { return has_lookahead_; }
     // Width of the widest row given at construction.
     std::size_t num_classes() const { return width_; }
 
@@ -117,7 +113,7 @@ class Dfa {
     std::uint32_t row_stride() const { return width_ + 2; }
     // The word of a row to read for class `cls`: the no-move word past the last class.
     std::uint32_t column(ClassIndex cls) const { return cls < width_ ? cls : width_; }
-    std::uint32_t accept_slot(std::uint32_t row) const { return table_[row + width_ + 1]; }
+    std::uint32_t accept_slot(std::size_t row) const { return table_[row + width_ + 1]; }
     const AcceptData* accepts() const { return accepts_.data(); }
     const AcceptData* accept_begin(StateIndex state) const {
         return accepts_.data() + accept_offsets_[state];
@@ -131,6 +127,7 @@ class Dfa {
   private:
     std::uint32_t num_states_ = 0;
     std::uint32_t width_ = 0;
+    bool has_lookahead_ = false;
     std::vector<std::uint32_t> table_;
     std::vector<AcceptData> accepts_;
     std::vector<std::uint32_t> accept_offsets_;  // num_states + 1 entries
