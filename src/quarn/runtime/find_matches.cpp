@@ -142,8 +142,8 @@ template <class State>
 // One anchored attempt from `start`, which must have a start state. Returns
 // the chosen entry of the longest match and sets `best` to the state just
 // after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
-// The per-character chain of dependent loads is class -> move -> next move;
-// accept slots are loaded beside it and recorded without a branch.
+// Per character only the move depends on the previous move; the accept slot
+// is loaded beside it and an acceptance recorded without a branch.
 template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
