@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "quarn/base/utf8.hpp"
 #include "quarn/unicode/unicode.hpp"
 
 namespace quarn::definition {
@@ -24,42 +25,6 @@ struct Decoded {
     char32_t ch;
     std::size_t length;
 };
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool is_valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        char32_t min;
-        char32_t ch;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2, min = 0x80, ch = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, min = 0x800, ch = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, min = 0x10000, ch = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            ch = (ch << 6) | (next & 0x3F);
-        }
-        if (ch < min || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
 
 bool is_ident_start(char32_t c) {
     return c == U'_' || unicode::is_xid_start(c);
@@ -83,24 +48,6 @@ int hex_value(int b) {
     if (b >= 'a' && b <= 'f')
         return b - 'a' + 10;
     return b - 'A' + 10;
-}
-
-void append_utf8(std::string& out, char32_t ch) {
-    if (ch < 0x80) {
-        out += static_cast<char>(ch);
-    } else if (ch < 0x800) {
-        out += static_cast<char>(0xC0 | (ch >> 6));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    } else if (ch < 0x10000) {
-        out += static_cast<char>(0xE0 | (ch >> 12));
-        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (ch >> 18));
-        out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    }
 }
 
 Token make_token(TokenKind kind, std::size_t text_begin = 0, std::size_t text_end = 0) {
@@ -650,7 +597,7 @@ class Lexer {
                     break;
                 case 'u': {
                     const auto escaped = backslash_u(pos);
-                    append_utf8(value, escaped->second);
+                    base::append_utf8(value, escaped->second);
                     pos = escaped->first;
                     break;
                 }
@@ -860,7 +807,7 @@ class Lexer {
 }  // namespace
 
 base::Result<TokenStream, std::string> tokenize(std::string_view text) {
-    if (!is_valid_utf8(text))
+    if (base::validate_utf8(text).has_value())
         return base::err(std::string(kTokenizeError));
     TokenStream stream;
     stream.text = text;

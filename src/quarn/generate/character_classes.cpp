@@ -5,7 +5,7 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
-#include "quarn/generate/utf8.hpp"
+#include "quarn/base/utf8.hpp"
 
 namespace quarn::generate {
 namespace {
@@ -48,7 +48,7 @@ struct MembershipHash {
 std::optional<char32_t> literal_to_char(std::string_view bytes) {
     // The first prefix that is exactly one character is the encoding of the
     // first character; an invalid first character makes every prefix invalid.
-    auto decoded = decode_utf8_char(bytes.substr(0, std::min<std::size_t>(bytes.size(), 4)));
+    auto decoded = base::decode_utf8_char(bytes.substr(0, std::min<std::size_t>(bytes.size(), 4)));
     if (!decoded)
         return std::nullopt;
     return decoded->character;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "quarn/generate/utf8.hpp"
+#include "quarn/base/utf8.hpp"
 #include "quarn/unicode/unicode.hpp"
 
 namespace quarn::generate {
@@ -60,7 +60,7 @@ void append_debug_quoted(std::string& out, std::string_view text) {
     out += '"';
     std::size_t offset = 0;
     while (offset < text.size()) {
-        auto decoded = decode_utf8_char(text.substr(offset));
+        auto decoded = base::decode_utf8_char(text.substr(offset));
         // Texts come from valid UTF-8 literals; a stray byte prints as U+FFFD.
         const char32_t c = decoded ? decoded->character : U'\uFFFD';
         const std::size_t length = decoded ? decoded->length : 1;

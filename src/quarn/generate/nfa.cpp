@@ -6,9 +6,9 @@
 #include <unordered_set>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/base/utf8.hpp"
 #include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/dfa.hpp"
-#include "quarn/generate/utf8.hpp"
 
 namespace quarn::generate {
 
@@ -243,23 +243,7 @@ void Nfa::zero_or_one() {
 // ---- Conversion ----
 
 std::string char_to_bytes(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
+    return base::utf8_of(c);
 }
 
 namespace {
@@ -305,13 +289,13 @@ std::uint64_t concat_size(std::uint64_t receiver, std::uint64_t other) {
 BuildResult convert(const regex::Hir& hir);
 
 BuildResult convert_literal(const regex::Hir& hir) {
-    if (auto failure = validate_utf8(hir.literal)) {
+    if (auto failure = base::validate_utf8(hir.literal)) {
         return base::err(NfaBuildError(Utf8Error{failure->valid_up_to, failure->error_len}));
     }
     Nfa result;
     std::string_view rest = hir.literal;
     while (!rest.empty()) {
-        const auto decoded = *decode_utf8_char(rest);
+        const auto decoded = *base::decode_utf8_char(rest);
         const NfaStateID state = result.new_state();
         result.add_transition(result.end_state,
                               regex::Hir::make_literal(char_to_bytes(decoded.character)), state);
@@ -439,7 +423,7 @@ std::uint64_t nfa_state_count(const regex::Hir& hir) {
         case regex::HirKind::Literal: {
             std::uint64_t characters = 0;
             std::string_view rest = hir.literal;
-            while (auto decoded = decode_utf8_char(rest)) {
+            while (auto decoded = base::decode_utf8_char(rest)) {
                 ++characters;
                 rest.remove_prefix(decoded->length);
             }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "quarn/base/utf8.hpp"
+
 namespace quarn::regex {
 
 // Decodes `text` into scalar values; offsets[i] is the byte offset of chars[i]
@@ -14,7 +16,7 @@ namespace quarn::regex {
 void decode_utf8(std::string_view text, std::vector<char32_t>& chars,
                  std::vector<std::size_t>& offsets);
 
-void append_utf8(std::string& out, char32_t c);
+using base::append_utf8;
 std::string encode_utf8(std::u32string_view text);
 
 // The White_Space property (25 code points): verbose-mode whitespace.

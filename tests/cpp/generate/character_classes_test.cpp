@@ -8,6 +8,7 @@
 #include <set>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/base/utf8.hpp"
 
 namespace quarn::generate {
 namespace {
@@ -232,7 +233,7 @@ class LabelGenerator {
     Hir next() {
         switch (pick(0, 3)) {
             case 0:
-                return literal(encode(point()));
+                return literal(base::utf8_of(point()));
             case 1:
                 return byte_class(ranges(0x7F));
             default:
@@ -251,26 +252,6 @@ class LabelGenerator {
         if (c >= 0xD800 && c <= 0xDFFF)
             c = 0xD7FF;
         return std::min<std::uint32_t>(c, 0x10FFFF);
-    }
-
-    static std::string encode(std::uint32_t c) {
-        std::string out;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        return out;
     }
 
     // Canonical ranges: sorted, merged when overlapping or numerically adjacent.
