@@ -5,40 +5,15 @@
 #include <vector>
 
 #include "quarn/regex/debug_text.hpp"
+#include "quarn/regex/meta_character.hpp"
 #include "quarn/regex/utf8.hpp"
 
 namespace quarn::regex {
 
 namespace {
 
-bool is_meta(char32_t c) {
-    switch (c) {
-        case '\\':
-        case '.':
-        case '+':
-        case '*':
-        case '?':
-        case '(':
-        case ')':
-        case '|':
-        case '[':
-        case ']':
-        case '{':
-        case '}':
-        case '^':
-        case '$':
-        case '#':
-        case '&':
-        case '-':
-        case '~':
-            return true;
-        default:
-            return false;
-    }
-}
-
 void print_char(std::string& out, char32_t c) {
-    if (is_meta(c))
+    if (is_meta_character(c))
         out.push_back('\\');
     append_utf8(out, c);
 }

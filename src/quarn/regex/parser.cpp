@@ -4,6 +4,7 @@
 #include <map>
 
 #include "quarn/regex/ast.hpp"
+#include "quarn/regex/meta_character.hpp"
 #include "quarn/regex/utf8.hpp"
 #include "quarn/unicode/unicode.hpp"
 
@@ -17,32 +18,6 @@ Error make_error(ErrorKind kind, std::string_view pattern, Span span,
 namespace {
 
 constexpr char32_t kEof = 0xFFFFFFFF;
-
-bool is_meta_character(char32_t c) {
-    switch (c) {
-        case '\\':
-        case '.':
-        case '+':
-        case '*':
-        case '?':
-        case '(':
-        case ')':
-        case '|':
-        case '[':
-        case ']':
-        case '{':
-        case '}':
-        case '^':
-        case '$':
-        case '#':
-        case '&':
-        case '-':
-        case '~':
-            return true;
-        default:
-            return false;
-    }
-}
 
 // ASCII punctuation and controls that may be escaped without meaning anything.
 bool is_escapeable_character(char32_t c) {
