@@ -28,12 +28,12 @@
 #include "quarn/generate/character_classes.hpp"
 #include "quarn/generate/dfa.hpp"
 #include "quarn/generate/nfa.hpp"
-#include "toml_reader.hpp"
+#include "toml_lite.hpp"
 
 namespace quarn::generate {
 namespace {
 
-using testing_toml::Value;
+using toml_lite::Value;
 
 struct Span {
     std::size_t start;
@@ -115,7 +115,7 @@ bool flag(const Value& test, const char* key) {
 
 std::string text_field(const Value& test, const char* key) {
     const Value* value = test.find(key);
-    return value != nullptr && value->kind == Value::Kind::String ? value->string : "";
+    return value != nullptr && value->type == Value::Type::String ? value->string : "";
 }
 
 // Reads every usable test; counts the others by reason.
@@ -136,10 +136,11 @@ std::vector<Case> load_cases(std::map<std::string, int>& skipped) {
             skipped["another engine (regex-lite)"] += 9;
             continue;
         }
-        for (const Value& test : testing_toml::read_tables(file.string(), "test")) {
+        toml_lite::Document document = toml_lite::read_file(file.string());
+        for (const Value& test : document.table_arrays["test"]) {
             const Value* regex = test.find("regex");
             auto skip = [&](const char* reason) { ++skipped[reason]; };
-            if (regex->kind != Value::Kind::String) {
+            if (regex->type != Value::Type::String) {
                 skip("multi-pattern set");
             } else if (test.find("utf8") != nullptr && !flag(test, "utf8")) {
                 skip("byte mode (utf8 = false)");
@@ -172,7 +173,7 @@ std::vector<Case> load_cases(std::map<std::string, int>& skipped) {
                 }
                 c.anchored = flag(test, "anchored");
                 for (const Value& match : test.find("matches")->array) {
-                    const Value& overall = match.array.front().kind == Value::Kind::Array
+                    const Value& overall = match.array.front().type == Value::Type::Array
                                                ? match.array.front()
                                                : match;
                     c.spans.push_back({static_cast<std::size_t>(overall.array[0].integer),

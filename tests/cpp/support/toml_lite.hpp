@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "quarn/base/utf8.hpp"
+
 namespace toml_lite {
 
 struct Value {
@@ -147,24 +149,6 @@ class Reader {
         return s_.substr(start, i_ - start);
     }
 
-    static void append_utf8(std::string& out, std::uint32_t c) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-
     std::uint32_t read_hex(std::size_t digits) {
         if (i_ + digits > s_.size())
             fail("short unicode escape");
@@ -220,10 +204,10 @@ class Reader {
                     out.push_back('\\');
                     break;
                 case 'u':
-                    append_utf8(out, read_hex(4));
+                    quarn::base::append_utf8(out, read_hex(4));
                     break;
                 case 'U':
-                    append_utf8(out, read_hex(8));
+                    quarn::base::append_utf8(out, read_hex(8));
                     break;
                 case '\n':
                     if (!multi)
