@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quarn/base/errors.hpp"
+#include "worked_example.hpp"
 
 namespace quarn::definition {
 namespace {
@@ -36,23 +37,7 @@ std::string in_mode(std::string_view body) {
 }
 
 TEST(Parser, WorkedExample) {
-    const ScannerData data = parse_ok(R"--(
-        Example {
-            mode INITIAL {
-                token "[a-zA-Z_][a-zA-Z0-9_]*" => 1;
-                token "\\s+" => 2;
-                token r"\d+" followed by r"\." => 3;
-                token "-" not followed by ">" => 4;
-                token "\"" => 5;
-                on 5 push STRING;
-            }
-            mode STRING {
-                token r#"[^"\\]+"# => 6;
-                token "\"" => 5;
-                on 5 pop;
-            }
-        }
-    )--");
+    const ScannerData data = parse_ok(test_support::kWorkedExample);
     EXPECT_EQ(data.name, "Example");
     ASSERT_EQ(data.modes.size(), 2u);
 

@@ -7,27 +7,12 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/runtime/find_matches.hpp"
+#include "worked_example.hpp"
 
 namespace quarn::pipeline {
 namespace {
 
-constexpr const char* kExample = R"(
-Example {
-    mode INITIAL {
-        token "[a-zA-Z_][a-zA-Z0-9_]*" => 1;
-        token "\\s+" => 2;
-        token r"\d+" followed by r"\." => 3;
-        token "-" not followed by ">" => 4;
-        token "\"" => 5;
-        on 5 push STRING;
-    }
-    mode STRING {
-        token r#"[^"\\]+"# => 6;
-        token "\"" => 5;
-        on 5 pop;
-    }
-}
-)";
+using test_support::kWorkedExample;
 
 Scanner build(std::string_view definition) {
     auto built = build_scanner(definition);
@@ -59,7 +44,7 @@ std::string internal_error_of(std::string_view definition) {
 }
 
 TEST(BuildScanner, ExampleScansWithModesAndLookaheads) {
-    const Scanner scanner = build(kExample);
+    const Scanner scanner = build(kWorkedExample);
     const auto& modes = scanner.scanner_impl->modes();
     ASSERT_EQ(modes.size(), 2u);
     EXPECT_EQ(modes[0].name, "INITIAL");
@@ -84,7 +69,7 @@ TEST(BuildScanner, ExampleScansWithModesAndLookaheads) {
 }
 
 TEST(BuildScanner, EveryAutomatonHasTheScannerWidth) {
-    const Scanner scanner = build(kExample);
+    const Scanner scanner = build(kWorkedExample);
     const std::size_t width = scanner.scanner_impl->modes()[0].dfa.num_classes();
     ASSERT_GT(width, 0u);
     std::size_t lookaheads = 0;
@@ -156,8 +141,8 @@ TEST(BuildScanner, FailuresAfterParsingThrow) {
 }
 
 TEST(BuildScanner, SameTextSameTables) {
-    const Scanner first = build(kExample);
-    const Scanner second = build(kExample);
+    const Scanner first = build(kWorkedExample);
+    const Scanner second = build(kWorkedExample);
     ASSERT_NE(first.scanner_impl, second.scanner_impl);
     const auto& a = first.scanner_impl->modes();
     const auto& b = second.scanner_impl->modes();
@@ -177,7 +162,7 @@ TEST(BuildScanner, TablesLiveAsLongAsTheirLastHolder) {
     {
         std::optional<runtime::FindMatches> matches;
         {
-            Scanner scanner = build(kExample);
+            Scanner scanner = build(kWorkedExample);
             tables = scanner.scanner_impl;
             matches.emplace(scanner.scanner_impl->find_matches(runtime::validate_utf8(text).value(),
                                                                scanner.match_function));
