@@ -10,6 +10,7 @@
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 #include "token_match.hpp"
+#include "type_flags.hpp"
 
 namespace quarn::python {
 
@@ -196,12 +197,6 @@ PyType_Slot scanner_slots[] = {
     {Py_tp_methods, scanner_methods},
     {0, nullptr},
 };
-
-#ifdef Py_TPFLAGS_IMMUTABLETYPE
-constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
-#else
-constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT;
-#endif
 
 PyType_Spec scanner_spec = {
     "quarn.Scanner", sizeof(ScannerObject), 0, kTypeFlags, scanner_slots,

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "type_flags.hpp"
+
 namespace quarn::python {
 
 namespace {
@@ -79,12 +81,6 @@ PyType_Slot token_match_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(token_match_dealloc)},
     {0, nullptr},
 };
-
-#ifdef Py_TPFLAGS_IMMUTABLETYPE
-constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
-#else
-constexpr unsigned long kTypeFlags = Py_TPFLAGS_DEFAULT;
-#endif
 
 PyType_Spec token_match_spec = {
     "quarn.TokenMatch", static_cast<int>(kHeaderSize), 1, kTypeFlags, token_match_slots,
