@@ -12,11 +12,13 @@ namespace quarn::base {
 // invariant, or a construction failure after parsing (unknown mode, rejected
 // token pattern, failed conversion).
 class InternalError : public std::runtime_error {
-public:
+  public:
     explicit InternalError(const std::string& message) : std::runtime_error(message) {}
 };
 
-[[noreturn]] inline void fail(const std::string& message) { throw InternalError(message); }
+[[noreturn]] inline void fail(const std::string& message) {
+    throw InternalError(message);
+}
 
 // The message of a Rust-style `unreachable!(...)`.
 [[noreturn]] inline void unreachable(const std::string& detail) {
@@ -33,7 +35,8 @@ inline void check_index(std::size_t index, std::size_t len) {
 
 }  // namespace quarn::base
 
-#define QUARN_CHECK(cond, message)                  \
-    do {                                            \
-        if (!(cond)) ::quarn::base::fail(message);  \
+#define QUARN_CHECK(cond, message)        \
+    do {                                  \
+        if (!(cond))                      \
+            ::quarn::base::fail(message); \
     } while (0)

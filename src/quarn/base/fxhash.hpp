@@ -13,17 +13,21 @@ constexpr std::uint64_t fx_add(std::uint64_t hash, std::uint64_t word) {
     return (((hash << 5) | (hash >> 59)) ^ word) * kFxSeed;
 }
 
-constexpr std::uint64_t fx_hash_u64(std::uint64_t value) { return fx_add(0, value); }
+constexpr std::uint64_t fx_hash_u64(std::uint64_t value) {
+    return fx_add(0, value);
+}
 
 inline std::uint64_t fx_hash_bytes(std::string_view bytes) {
     std::uint64_t h = 0;
     std::size_t i = 0;
     for (; i + 8 <= bytes.size(); i += 8) {
         std::uint64_t w = 0;
-        for (int k = 7; k >= 0; --k) w = (w << 8) | static_cast<unsigned char>(bytes[i + k]);
+        for (int k = 7; k >= 0; --k)
+            w = (w << 8) | static_cast<unsigned char>(bytes[i + k]);
         h = fx_add(h, w);
     }
-    for (; i < bytes.size(); ++i) h = fx_add(h, static_cast<unsigned char>(bytes[i]));
+    for (; i < bytes.size(); ++i)
+        h = fx_add(h, static_cast<unsigned char>(bytes[i]));
     return h;
 }
 

@@ -18,7 +18,7 @@ Err<std::decay_t<E>> err(E&& e) {
 
 template <class T, class E>
 class [[nodiscard]] Result {
-public:
+  public:
     Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}
     template <class F>
     Result(Err<F> e) : v_(std::in_place_index<1>, std::move(e.error)) {}
@@ -37,7 +37,7 @@ public:
     const E& error() const& { return std::get<1>(v_); }
     E&& error() && { return std::get<1>(std::move(v_)); }
 
-private:
+  private:
     std::variant<T, E> v_;
 };
 

@@ -63,8 +63,8 @@ enum class HirKind : std::uint8_t {
 // their defaults so that the defaulted equality is structural equality.
 struct Hir {
     HirKind kind = HirKind::Empty;
-    std::string literal;  // Literal: UTF-8 bytes of one or more characters
-    Class cls;            // Class
+    std::string literal;              // Literal: UTF-8 bytes of one or more characters
+    Class cls;                        // Class
     LookKind look = LookKind::Start;  // Look
     std::uint32_t min = 0;            // Repetition
     std::optional<std::uint32_t> max;
