@@ -221,7 +221,7 @@ void BM_TableWalkFloor(benchmark::State& state) {
     const auto scanner = json_scanner();
     const auto match_function = json_match_function();
     const Dfa& dfa = scanner->current_dfa();
-    const std::uint32_t* table = dfa.table();
+    const char* const table = dfa.column_base(0);
     const std::uint32_t width = static_cast<std::uint32_t>(dfa.num_classes());
     const std::string& text = input();
     std::size_t tokens = 0;
@@ -230,13 +230,13 @@ void BM_TableWalkFloor(benchmark::State& state) {
         const char* p = text.data();
         const char* const end = p + text.size();
         while (p < end) {
-            std::uint32_t row = 0;
+            std::size_t row = 0;
             const char* last_accept = nullptr;
             for (const char* q = p; q < end; ++q) {
                 const ClassIndex cls = match_function->class_of(static_cast<unsigned char>(*q));
                 if (cls >= width)
                     break;
-                const std::uint32_t next = table[row + cls];
+                const std::uint32_t next = Dfa::word_at(table + cls * sizeof(std::uint32_t), row);
                 if (next == Dfa::kNoMove)
                     break;
                 row = next;

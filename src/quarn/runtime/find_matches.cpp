@@ -35,6 +35,14 @@ void check_has_start_state(const Dfa& dfa) {
     return after;
 }
 
+// The move from the row at byte offset `row` on table column `column`. The
+// column's address comes from the character alone, so the load is the only
+// step that waits for the previous move.
+[[gnu::always_inline]] inline std::uint32_t move_from(const char* table, std::uint32_t column,
+                                                      std::size_t row) {
+    return Dfa::word_at(table + column * sizeof(std::uint32_t), row);
+}
+
 bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const SearchContext& ctx);
 
 // The first entry of `state`'s accept list whose lookahead holds on `rest`.
@@ -67,13 +75,13 @@ void remember_dead_ends(DeadEndMemo& memo, const Dfa& dfa, const MatchFunction& 
                         const char* attempt_start, const char* from, std::uint32_t from_row,
                         const char* to) {
     memo.prepare(attempt_start, from, to);
-    const std::uint32_t* const table = dfa.table();
+    const char* const table = dfa.column_base(0);
     std::uint32_t row = from_row;
     for (const char* cursor = from; cursor != to;) {
         char32_t ch = 0;
         std::uint32_t column = 0;
         cursor = read_column(cursor, dfa, match_function, ch, column);
-        row = table[row + column];
+        row = move_from(table, column, row);
         memo.set(cursor, row);
     }
 }
@@ -84,7 +92,7 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
     check_has_start_state(dfa);
     const DeadEndMemo* memo =
         ctx.lookahead_dead_ends ? ctx.lookahead_dead_ends->find(&dfa) : nullptr;
-    const std::uint32_t* const table = dfa.table();
+    const char* const table = dfa.column_base(0);
     const char* const start = chars.state().cursor;
     const char* cursor = start;
     std::uint32_t row = 0;
@@ -92,7 +100,7 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
         char32_t ch = 0;
         std::uint32_t column = 0;
         const char* after = read_column(cursor, dfa, ctx.match_function, ch, column);
-        const std::uint32_t next = table[row + column];
+        const std::uint32_t next = move_from(table, column, row);
         if (next == Dfa::kNoMove)
             break;
         row = next;
@@ -152,9 +160,9 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
     const SearchContext ctx{match_function, lookahead_dead_ends, start.cursor};
     typename Iter::State state = start;
     const char* const end = chars.end();
-    const std::uint32_t* const table = dfa.table();
+    const char* const table = dfa.column_base(0);
+    const char* const slots = dfa.column_base(static_cast<std::uint32_t>(dfa.num_classes()) + 1);
     const AcceptData* const accepts = dfa.accepts();
-    const std::size_t slot_column = dfa.num_classes() + 1;
     // Dead ends are only known behind the memo's limit, which the loop cannot
     // move: an attempt starting beyond it meets none.
     const char* const memo_limit = memo.limit();
@@ -167,7 +175,7 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
         char32_t ch = 0;
         std::uint32_t column = 0;
         const char* after = read_column(state.cursor, dfa, match_function, ch, column);
-        const std::uint32_t next = table[row + column];
+        const std::uint32_t next = move_from(table, column, row);
         if (next == Dfa::kNoMove)
             break;
         row = next;
@@ -177,7 +185,7 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
                 memo.known(state.cursor, static_cast<std::uint32_t>(row)))
                 break;
         }
-        const std::uint32_t slot = table[row + slot_column];
+        const std::uint32_t slot = Dfa::word_at(slots, row);
         if constexpr (kHasLookahead) {
             if (slot != Dfa::kNotAccepting && (slot & Dfa::kNeedsLookahead) != 0) [[unlikely]] {
                 if (const AcceptData* entry = choose_entry(dfa, static_cast<std::uint32_t>(row),
@@ -269,14 +277,14 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
     const char* const end = char_iter_.end();
     typename Iter::State start = char_iter_.state();
     typename Iter::State best = start;
-    const std::uint32_t* const table = dfa.table();
+    const char* const table = dfa.column_base(0);
     for (;;) {
         // An ASCII character without a move from the start state starts no
         // token: skip it without setting up an attempt.
         while (start.cursor != end) {
             const auto byte = static_cast<unsigned char>(*start.cursor);
-            if (byte >= 0x80 ||
-                table[dfa.column(match_function.class_of_ascii(byte))] != Dfa::kNoMove) {
+            if (byte >= 0x80 || move_from(table, dfa.column(match_function.class_of_ascii(byte)),
+                                          0) != Dfa::kNoMove) {
                 break;
             }
             Iter::advance(start, start.cursor + 1, byte);

@@ -35,8 +35,9 @@ Dfa::Dfa(std::vector<DfaState> states) {
     for (const DfaState& state : states)
         width = std::max(width, state.transitions.size());
     const std::uint64_t stride = static_cast<std::uint64_t>(width) + 2;
-    // Row offsets must stay below kNoMove, state and entry indices below kNeedsLookahead.
-    if (states.size() * stride >= kNoMove || states.size() >= kNeedsLookahead)
+    // Row byte offsets must stay below kNoMove, state and entry indices below kNeedsLookahead.
+    if (states.size() * stride * sizeof(std::uint32_t) >= kNoMove ||
+        states.size() >= kNeedsLookahead)
         base::fail("DFA table too large");
 
     num_states_ = static_cast<std::uint32_t>(states.size());
@@ -52,7 +53,7 @@ Dfa::Dfa(std::vector<DfaState> states) {
                 continue;
             const StateIndex to = transitions[cls]->to;
             base::check_index(to, states.size());
-            row[cls] = static_cast<std::uint32_t>(to * stride);
+            row[cls] = static_cast<std::uint32_t>(to * stride * sizeof(std::uint32_t));
         }
         auto& accept_data = states[s].accept_data;
         if (!accept_data.empty()) {
@@ -74,10 +75,10 @@ std::optional<DfaTransition> Dfa::transition(StateIndex state, ClassIndex cls) c
     base::check_index(state, num_states_);
     if (cls >= width_)
         return std::nullopt;
-    const std::uint32_t target = table_[state * row_stride() + cls];
+    const std::uint32_t target = table_[state * (width_ + 2) + cls];
     if (target == kNoMove)
         return std::nullopt;
-    return DfaTransition{target / row_stride()};
+    return DfaTransition{target / row_stride_bytes()};
 }
 
 std::span<const AcceptData> Dfa::accept_data(StateIndex state) const {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -79,8 +80,9 @@ struct DfaState {
 // out-of-range class (kNoClass included) onto it instead of testing it; the
 // last word is the state's accept slot.
 //
-// A move is kNoMove or the target's row offset, nothing else: the loop's
-// chain of dependent loads carries no masking.
+// A move is kNoMove or the byte offset of the target's row, nothing else: the
+// loop reads the next move at column_base(column) + move, so the only work
+// that waits on the previous move is the load itself.
 //
 // Accept slot: kNotAccepting; or, when the state's first accept entry has no
 // lookahead (so it is always the one chosen), that entry's index into
@@ -107,13 +109,24 @@ class Dfa {
     // The state as it would be described to the constructor, rows padded to num_classes().
     DfaState state(StateIndex state) const;
 
-    // Raw table access for the search loop. Rows are addressed by offset;
+    // Raw table access for the search loop. Rows are addressed by byte offset;
     // the start state's row is at offset 0.
-    const std::uint32_t* table() const { return table_.data(); }
-    std::uint32_t row_stride() const { return width_ + 2; }
+    std::uint32_t row_stride_bytes() const { return (width_ + 2) * sizeof(std::uint32_t); }
     // The word of a row to read for class `cls`: the no-move word past the last class.
     std::uint32_t column(ClassIndex cls) const { return cls < width_ ? cls : width_; }
-    std::uint32_t accept_slot(std::size_t row) const { return table_[row + width_ + 1]; }
+    // Where `column` of the start state's row lies; add a row's offset for the others.
+    const char* column_base(std::uint32_t column) const {
+        return reinterpret_cast<const char*>(table_.data()) + column * sizeof(std::uint32_t);
+    }
+    // The word at `column_base` in the row at byte offset `row`.
+    static std::uint32_t word_at(const char* column_base, std::size_t row) {
+        std::uint32_t word;
+        std::memcpy(&word, column_base + row, sizeof word);
+        return word;
+    }
+    std::uint32_t accept_slot(std::size_t row) const {
+        return word_at(column_base(width_ + 1), row);
+    }
     const AcceptData* accepts() const { return accepts_.data(); }
     const AcceptData* accept_begin(StateIndex state) const {
         return accepts_.data() + accept_offsets_[state];

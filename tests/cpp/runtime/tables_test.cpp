@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/runtime/match_function.hpp"
 
 namespace quarn::runtime {
 namespace {
@@ -31,6 +32,34 @@ TEST(Dfa, KeepsTheDescribedStatesAndTreatsShortRowsAsNoMove) {
     EXPECT_EQ(dfa.state(0), states[0]);
     EXPECT_EQ(dfa.state(1), states[1]);
     EXPECT_EQ(Dfa(states), dfa);
+}
+
+// The scan loop walks the raw words: a move is the target row's byte offset,
+// the clamped column of an unknown class reads no move, the accept slot holds
+// the entry index or the state with the lookahead flag.
+TEST(Dfa, RawWordsAddressRowsByByteOffset) {
+    Dfa lookahead({DfaState{{DfaTransition{0}}, {}}});
+    const Dfa dfa({
+        DfaState{{DfaTransition{2}, DfaTransition{1}}, {}},
+        DfaState{{DfaTransition{1}}, {AcceptData{{}, 7, 0}}},
+        DfaState{{}, {AcceptData{Lookahead::positive(lookahead), 8, 0}}},
+    });
+    const std::size_t stride = dfa.row_stride_bytes();
+    EXPECT_EQ(stride, 4 * sizeof(std::uint32_t));
+    const auto move = [&](std::size_t row, ClassIndex cls) {
+        return Dfa::word_at(dfa.column_base(dfa.column(cls)), row);
+    };
+    EXPECT_EQ(move(0, 0), 2 * stride);
+    EXPECT_EQ(move(0, 1), 1 * stride);
+    EXPECT_EQ(move(stride, 0), 1 * stride);
+    EXPECT_EQ(move(stride, 1), Dfa::kNoMove);
+    EXPECT_EQ(move(2 * stride, 0), Dfa::kNoMove);
+    EXPECT_EQ(move(0, 5), Dfa::kNoMove);
+    EXPECT_EQ(move(0, MatchFunction::kNoClass), Dfa::kNoMove);
+    EXPECT_EQ(dfa.accept_slot(0), Dfa::kNotAccepting);
+    EXPECT_EQ(dfa.accept_slot(stride), 0u);
+    EXPECT_EQ(dfa.accept_slot(2 * stride), 2u | Dfa::kNeedsLookahead);
+    EXPECT_TRUE(dfa.has_lookahead());
 }
 
 TEST(Dfa, RefusesMovesToMissingStates) {
