@@ -7,38 +7,13 @@
 #include <set>
 #include <vector>
 
+#include "reference_match.hpp"
+
 namespace quarn::pipeline {
 namespace {
 
 using generate::CharacterClasses;
 using generate::CharInterval;
-
-// The match function as first described: binary search for the last interval
-// starting at or before ch, then a scan of the groups for that interval.
-std::optional<std::uint32_t> reference_match(const CharacterClasses& classes, char32_t ch) {
-    const auto& intervals = classes.elementary_intervals();
-    if (intervals.empty())
-        return std::nullopt;
-    std::size_t base = 0;
-    std::size_t size = intervals.size();
-    while (size > 1) {
-        const std::size_t half = size / 2;
-        if (!(ch < intervals[base + half].start))
-            base += half;
-        size -= half;
-    }
-    const CharInterval found = intervals[base];
-    if (ch < found.start || ch > found.end)
-        return std::nullopt;
-    const auto& groups = classes.intervals();
-    for (std::size_t group = 0; group < groups.size(); ++group) {
-        for (const CharInterval& interval : groups[group]) {
-            if (interval == found)
-                return static_cast<std::uint32_t>(group);
-        }
-    }
-    return std::nullopt;
-}
 
 regex::Hir char_class(std::vector<regex::ClassRange> ranges) {
     return regex::Hir::make_class(regex::Class{false, std::move(ranges)});
@@ -58,7 +33,8 @@ void expect_same_as_reference(const CharacterClasses& classes) {
     for (char32_t ch = 0; ch < 0x3000; ++ch)
         probes.insert(ch);
     for (char32_t ch : probes) {
-        ASSERT_EQ((*match)(ch), reference_match(classes, ch))
+        ASSERT_EQ((*match)(ch), test_support::reference_match(classes.elementary_intervals(),
+                                                              classes.intervals(), ch))
             << "U+" << std::hex << static_cast<std::uint32_t>(ch);
     }
 }

@@ -5,37 +5,12 @@
 #include <random>
 
 #include "quarn/base/errors.hpp"
+#include "reference_match.hpp"
 
 namespace quarn::runtime {
 namespace {
 
 using Groups = std::vector<std::vector<CharRange>>;
-
-// The reference definition: binary search for the last interval starting at or
-// before ch, then the first group listing that interval.
-std::optional<ClassIndex> reference(const std::vector<CharRange>& intervals, const Groups& groups,
-                                    char32_t ch) {
-    if (intervals.empty())
-        return std::nullopt;
-    std::size_t base = 0;
-    std::size_t size = intervals.size();
-    while (size > 1) {
-        const std::size_t half = size / 2;
-        if (!(ch < intervals[base + half].start))
-            base += half;
-        size -= half;
-    }
-    const CharRange& found = intervals[base];
-    if (ch < found.start || ch > found.end)
-        return std::nullopt;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        for (const CharRange& r : groups[g]) {
-            if (r == found)
-                return static_cast<ClassIndex>(g);
-        }
-    }
-    return std::nullopt;
-}
 
 TEST(MatchFunction, MapsCharactersToTheGroupOfTheirInterval) {
     // [a-z] and the literal e.
@@ -107,7 +82,7 @@ TEST(MatchFunction, AgreesWithTheReferenceOnRandomIntervalSets) {
         for (int i = 0; i < 500; ++i)
             probes.push_back(static_cast<char32_t>(rng() % 0x110000));
         for (char32_t ch : probes) {
-            ASSERT_EQ(f(ch), reference(intervals, groups, ch))
+            ASSERT_EQ(f(ch), test_support::reference_match(intervals, groups, ch))
                 << "round " << round << " ch " << std::hex << static_cast<std::uint32_t>(ch);
         }
     }
