@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev unicode-data)
+# The libjs packages ship plain JavaScript and CSS that the bundled lexers are tested on.
+packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev unicode-data
+          libjs-jquery libjs-jquery-ui libjs-underscore libjs-sphinxdoc)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
