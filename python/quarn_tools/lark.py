@@ -10,12 +10,12 @@ Text at which no token starts, and a token whose type has no name, raise
 ``lark.exceptions.UnexpectedCharacters`` at that position.
 """
 
-from typing import Iterable, Iterator, Mapping
+from typing import Iterable, Iterator, List, Mapping
 
 from lark.exceptions import UnexpectedCharacters
 from lark.lexer import Lexer, Token
 
-from ._scan import char_offsets, scan
+from ._scan import scan
 
 __all__ = ["lexer"]
 
@@ -30,40 +30,54 @@ def lexer(definition: str, token_names: Mapping[int, str], ignore: Iterable[str]
 
     class QuarnLarkLexer(Lexer):
         def __init__(self, lexer_conf) -> None:
-            self.ignored = always_ignored | frozenset(lexer_conf.ignore)
+            ignored = always_ignored | frozenset(lexer_conf.ignore)
+            self.ignored_types = frozenset(t for t, n in names.items() if n in ignored)
 
         def lex(self, data: str) -> Iterator[Token]:
-            ignored = self.ignored
-            position = 0
-            for start, m in char_offsets(data, scan(definition, data, with_positions=True)):
-                name = names.get(m.token_type)
-                if start != position or name is None:
-                    at = position if start != position else start
-                    line, column = _line_column(data, at)
-                    raise UnexpectedCharacters(data, at, line, column)
-                value = m.text
-                position = start + len(value)
-                if name in ignored:
+            ignored_types = self.ignored_types
+            ascii_text = data.isascii()
+            line_starts = None if ascii_text else _line_starts(data)
+            byte_position = 0
+            for m in scan(definition, data, with_positions=True):
+                token_type = m.token_type
+                if m.start != byte_position or token_type not in names:
+                    _fail(data, m.start if m.start == byte_position else byte_position)
+                byte_position = m.end
+                if token_type in ignored_types:
                     continue
+                value = m.text
+                line, column = m.start_line, m.start_column
+                start = m.start if ascii_text else line_starts[line - 1] + column - 1
                 # Token's constructor is written in Python and costs more than the
                 # scan; fill the same fields directly.
                 token = _new_string(Token, value)
-                token.type = name
+                token.type = names[token_type]
                 token.value = value
                 token.start_pos = start
-                token.line = m.start_line
-                token.column = m.start_column
+                token.line = line
+                token.column = column
                 token.end_line = m.end_line
                 token.end_column = m.end_column
-                token.end_pos = position
+                token.end_pos = start + len(value)
                 yield token
-            if position != len(data):
-                line, column = _line_column(data, position)
-                raise UnexpectedCharacters(data, position, line, column)
+            if byte_position != (len(data) if ascii_text else len(data.encode("utf-8"))):
+                _fail(data, byte_position)
 
     return QuarnLarkLexer
 
 
-def _line_column(text: str, position: int):
+def _line_starts(text: str) -> List[int]:
+    """The character offset at which each line starts."""
+    starts = [0]
+    position = text.find("\n")
+    while position >= 0:
+        starts.append(position + 1)
+        position = text.find("\n", position + 1)
+    return starts
+
+
+def _fail(text: str, byte_position: int) -> None:
+    position = len(text.encode("utf-8")[:byte_position].decode("utf-8"))
     line = text.count("\n", 0, position) + 1
-    return line, position - (text.rfind("\n", 0, position) + 1) + 1
+    column = position - (text.rfind("\n", 0, position) + 1) + 1
+    raise UnexpectedCharacters(text, position, line, column)

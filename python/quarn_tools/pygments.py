@@ -75,13 +75,24 @@ class QuarnLexer(Lexer):
 
     def get_tokens_unprocessed(self, text: str) -> Iterator[Tuple[int, _TokenType, str]]:
         types, other, skipped = self._types, Token.Other, self._skipped
-        position = 0
-        for start, m in char_offsets(text, scan(self.definition, text)):
-            if start != position:
-                yield position, skipped, text[position:start]
-            value = m.text
-            yield start, types.get(m.token_type, other), value
-            position = start + len(value)
+        matches = scan(self.definition, text)
+        if text.isascii():
+            position = 0
+            for m in matches:
+                start = m.start
+                if start != position:
+                    yield position, skipped, text[position:start]
+                value = m.text
+                yield start, types.get(m.token_type, other), value
+                position = m.end
+        else:
+            position = 0
+            for start, m in char_offsets(text, matches):
+                if start != position:
+                    yield position, skipped, text[position:start]
+                value = m.text
+                yield start, types.get(m.token_type, other), value
+                position = start + len(value)
         if position != len(text):
             yield position, skipped, text[position:]
 

@@ -55,3 +55,15 @@ def test_registered_as_plugins_once_installed():
     except pygments.util.ClassNotFound:
         pytest.skip("quarn is not installed with its Pygments entry points")
     assert lexer.definition == languages.get("javascript").definition
+
+
+def test_every_bundled_language_has_a_plugin_entry_point():
+    import pathlib
+    import re
+
+    pyproject = (pathlib.Path(__file__).resolve().parents[3] / "pyproject.toml").read_text()
+    section = pyproject.split('[project.entry-points."pygments.lexers"]')[1].split("\n[")[0]
+    entries = dict(re.findall(r'^quarn-(\w+) = "quarn_tools\.pygments:(\w+)"', section, re.M))
+    assert sorted(entries) == languages.names()
+    import quarn_tools.pygments as adapter
+    assert all(getattr(adapter, cls).aliases == [f"quarn-{name}"] for name, cls in entries.items())
