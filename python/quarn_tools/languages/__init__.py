@@ -3,9 +3,10 @@
 Each language is a definition file (``NAME.quarn``) with a file naming its token
 types (``NAME.names``: one ``TYPE NAME`` pair a line). Token names are dotted;
 the part before the first dot is the coarse class (keyword, name, number,
-string, comment, operator, punctuation, whitespace, error). Every mode ends with
-a one-character ``error`` clause, so the tokens of any input rebuild it exactly
-and valid input produces no ``error`` token.
+string, comment, operator, punctuation, whitespace, text, markup, error). Every
+mode ends with a one-character catch-all clause (``error`` where the language
+has invalid text), so the tokens of any input rebuild it exactly and valid input
+produces no ``error`` token.
 """
 
 import functools
