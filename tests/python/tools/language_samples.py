@@ -30,8 +30,7 @@ SOURCES = {
                       str(ROOT / "pyproject.toml")]),
     "ini": ("ini", [str(STDLIB / "test/configdata/cfgparser.*"), str(STDLIB / "**/*.ini"),
                     str(STDLIB / "turtledemo/turtle.cfg")]),
-    "markdown": ("markdown", [str(ROOT / "README.md"), str(ROOT / "docs/*.md"),
-                              "/usr/share/doc/*/README.md"]),
+    "markdown": ("markdown", ["/usr/share/doc/*/*.md", str(ROOT / "README.md")]),
     "log": (None, ["/var/log/dpkg.log", "/var/log/alternatives.log",
                    "/var/log/apt/history.log"]),
 }
