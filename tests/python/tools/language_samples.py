@@ -121,16 +121,14 @@ def agreement(name, samples):
     most frequent (ours, Pygments') disagreements."""
     import collections
 
-    import quarn
-    from quarn_tools import languages
+    from quarn_tools import _scan, languages
 
     language = languages.get(name)
     alias = SOURCES[name][0]
     same = total = 0
     confusion = collections.Counter()
     for _, text in samples:
-        scanner = quarn.Scanner(language.definition)
-        tokens = [(m.token_type, m.text) for m in scanner.find_matches(text)]
+        tokens = [(m.token_type, m.text) for m in _scan.scan(language.definition, text)]
         ours = character_classes_ours(language, tokens)
         skipped = NOT_COMPARED.get(name, set())
         compared = [language.token_names[t] not in skipped
