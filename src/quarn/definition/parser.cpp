@@ -1,5 +1,6 @@
 #include "quarn/definition/parser.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -235,9 +236,17 @@ ParseResult<TransitionToNamedMode> parse_transition_clause(Cursor& cursor) {
     return std::move(*transition);
 }
 
+// The offset of the token at `cursor`; 0 past the end.
+std::size_t offset_at(const Cursor& cursor) {
+    const Token* token = cursor.peek();
+    return token == nullptr ? 0 : token->text_begin;
+}
+
 // mode Name { item* }
 ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
-                                                        LookaheadAutomata& lookaheads) {
+                                                        LookaheadAutomata& lookaheads,
+                                                        ModeSource& source) {
+    source.mode = offset_at(cursor);
     const std::optional<std::string> keyword = read_identifier(cursor);
     if (!keyword)
         return error("expected identifier `mode`");
@@ -253,6 +262,7 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
     ScannerModeWithNamedTransitions mode;
     mode.name = std::move(*name);
     while (!body->at_end()) {
+        const std::size_t item_offset = offset_at(*body);
         const std::optional<std::string> item = read_identifier(*body);
         if (!item)
             return error("expected identifier `token_or_transition`");
@@ -261,11 +271,13 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
             if (!pattern)
                 return error(std::move(pattern).error());
             mode.patterns.push_back(std::move(pattern).value());
+            source.clauses.push_back(item_offset);
         } else if (*item == "on") {
             ParseResult<TransitionToNamedMode> transition = parse_transition_clause(*body);
             if (!transition)
                 return error(std::move(transition).error());
             mode.transitions.push_back(std::move(transition).value());
+            source.transitions.push_back(item_offset);
         } else {
             return error_at(*body, "expected 'token' or 'transition'");
         }
@@ -274,7 +286,7 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
 }
 
 // Name { mode mode* }
-ParseResult<ScannerData> parse_definition(Cursor& cursor) {
+ParseResult<ScannerData> parse_definition(Cursor& cursor, SourceMap& map) {
     std::optional<std::string> name = read_identifier(cursor);
     if (!name)
         return error("expected identifier `scanner_name`");
@@ -286,7 +298,8 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
     data.name = std::move(*name);
     LookaheadAutomata lookaheads;
     do {
-        ParseResult<ScannerModeWithNamedTransitions> mode = parse_mode(*body, lookaheads);
+        ParseResult<ScannerModeWithNamedTransitions> mode =
+            parse_mode(*body, lookaheads, map.modes.emplace_back());
         if (!mode)
             return error(std::move(mode).error());
         data.modes.push_back(std::move(mode).value());
@@ -297,13 +310,25 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
 }  // namespace
 
 base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text) {
+    SourceMap map;
+    return parse_scanner_data(text, map);
+}
+
+base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text,
+                                                                    SourceMap& map) {
+    map = SourceMap();
     ParseResult<TokenStream> stream = tokenize(text);
     if (!stream)
         return error(std::move(stream).error());
     Cursor cursor(stream.value());
-    ParseResult<ScannerData> data = parse_definition(cursor);
-    if (data && !cursor.at_end())
+    cursor.track_last_seen(&map.error, text.size());
+    ParseResult<ScannerData> data = parse_definition(cursor, map);
+    if (data && !cursor.at_end()) {
+        cursor.peek();  // the stray token is where the error is
         return error("unexpected token");
+    }
+    // Tokens that doc comments turn into have their text after the definition's.
+    map.error = std::min(map.error, text.size());
     return data;
 }
 

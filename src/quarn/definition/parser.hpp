@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "quarn/base/result.hpp"
+#include "quarn/definition/source_map.hpp"
 #include "quarn/generate/scanner_data.hpp"
 
 namespace quarn::definition {
@@ -15,5 +16,9 @@ namespace quarn::definition {
 // here, token patterns are not. The error is the bare message (no prefix);
 // target mode names are resolved later, by ScannerData::build_scanner_modes.
 base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text);
+// The same, recording in `map` where each mode, clause and transition starts
+// and, when parsing fails, where.
+base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text,
+                                                                    SourceMap& map);
 
 }  // namespace quarn::definition
