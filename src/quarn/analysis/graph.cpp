@@ -73,7 +73,8 @@ std::string character(char32_t c, bool in_class) {
     }
     if (in_class && (c == ']' || c == '-' || c == '^' || c == '['))
         return {'\\', static_cast<char>(c)};
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c > 0xFFFF) {
+    // Beyond ASCII many characters look alike or like nothing (spaces): show numbers.
+    if (c < 0x20 || c >= 0x7F) {
         static constexpr char kHex[] = "0123456789ABCDEF";
         std::string out = "\\u{";
         bool started = false;
@@ -86,7 +87,7 @@ std::string character(char32_t c, bool in_class) {
         }
         return out + "}";
     }
-    return to_utf8(std::u32string_view(&c, 1));
+    return std::string(1, static_cast<char>(c));
 }
 
 std::string class_body(const std::vector<Interval>& intervals) {
