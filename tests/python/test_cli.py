@@ -23,7 +23,7 @@ BROKEN = 'S {\n  mode M {\n    token "a" => ;\n  }\n}\n'
 BAD_PATTERN = 'S {\n  mode M {\n    token "(" => 1;\n  }\n}\n'
 
 
-def quarn(*args, stdin=None):
+def run(*args, stdin=None):
     return subprocess.run(
         [sys.executable, "-m", "quarn_tools.cli", *map(str, args)],
         input=stdin, capture_output=True, text=True, timeout=120)
@@ -47,25 +47,25 @@ def test_console_script_is_installed():
 
 @pytest.mark.parametrize("command", ["check", "tokenize", "stats", "graph", "show"])
 def test_every_subcommand_has_help(command):
-    result = quarn(command, "--help")
+    result = run(command, "--help")
     assert result.returncode == 0 and "usage: quarn " + command in result.stdout
 
 
 def test_check_clean_and_strict(write):
-    assert quarn("check", DEMO).returncode == 0
+    assert run("check", DEMO).returncode == 0
     path = write("s.quarn", SHADOWED)
-    lenient, strict = quarn("check", path), quarn("check", path, "--strict")
+    lenient, strict = run("check", path), run("check", path, "--strict")
     assert (lenient.returncode, strict.returncode) == (0, 1)
     assert f"{path}:4:5: warning: " in lenient.stdout and "shadowed-clause" in lenient.stdout
     assert 'witness: "if"' in lenient.stdout
-    findings = json.loads(quarn("check", path, "--format", "json").stdout)
+    findings = json.loads(run("check", path, "--format", "json").stdout)
     assert [(f["code"], f["line"], f["witness"]) for f in findings] == [("shadowed-clause", 4, "if")]
 
 
 @pytest.mark.parametrize("command", [["check"], ["tokenize"], ["stats"], ["graph"]])
 def test_definition_error_is_located_with_a_caret(write, command):
     path = write("broken.quarn", BROKEN)
-    result = quarn(*command, path, stdin="")
+    result = run(*command, path, stdin="")
     assert result.returncode == 2
     assert f"{path}:3:18: error: expected integer literal" in result.stderr
     lines = result.stderr.splitlines()
@@ -80,25 +80,25 @@ def test_build_errors_and_missing_files_exit_2_without_traceback(write, tmp_path
     for args in (["tokenize", bad], ["show", bad, DEMO_INPUT, "-o", tmp_path / "x.html"],
                  ["check", tmp_path / "missing.quarn"], ["tokenize", DEMO, tmp_path / "missing.txt"],
                  ["graph", DEMO, "--mode", "NOPE"], ["frobnicate"]):
-        result = quarn(*args, stdin="")
+        result = run(*args, stdin="")
         assert result.returncode == 2, args
         assert "Traceback" not in result.stderr and result.stderr.strip(), args
-    assert f"{bad}:3:5: error: " in quarn("tokenize", bad, stdin="").stderr
+    assert f"{bad}:3:5: error: " in run("tokenize", bad, stdin="").stderr
 
 
 def test_tokenize_formats_agree_with_the_scanner(write):
     text = DEMO_INPUT.read_text(encoding="utf-8")
     expected = [(m.token_type, m.start, m.end, m.text)
                 for m in quarn_tools_scan(DEMO.read_text(encoding="utf-8"), text)]
-    plain = quarn("tokenize", DEMO, DEMO_INPUT).stdout.splitlines()
+    plain = run("tokenize", DEMO, DEMO_INPUT).stdout.splitlines()
     assert [(int(t), int(s), int(e), json.loads(x)) for t, s, e, x in
             (line.split("\t") for line in plain)] == expected
     records = [json.loads(line) for line in
-               quarn("tokenize", DEMO, "-", "--format", "jsonl", "--positions", "--names", "1=comment",
+               run("tokenize", DEMO, "-", "--format", "jsonl", "--positions", "--names", "1=comment",
                      stdin=text).stdout.splitlines()]
     assert [(r["type"], r["start"], r["end"], r["text"]) for r in records] == expected
     assert records[0]["name"] == "comment" and records[0]["start_line"] == 1
-    rows = list(csv.reader(io.StringIO(quarn("tokenize", DEMO, DEMO_INPUT, "--format", "csv").stdout)))
+    rows = list(csv.reader(io.StringIO(run("tokenize", DEMO, DEMO_INPUT, "--format", "csv").stdout)))
     assert rows[0] == ["type", "start", "end", "text"]
     assert [(int(t), int(s), int(e), x) for t, s, e, x in rows[1:]] == expected
 
@@ -108,12 +108,12 @@ def quarn_tools_scan(definition, text):
 
 
 def test_stats_and_graph(tmp_path):
-    stats = quarn("stats", DEMO)
+    stats = run("stats", DEMO)
     assert stats.returncode == 0 and "MAIN" in stats.stdout and "STRING" in stats.stdout
-    dot = quarn("graph", DEMO, "--mode", "STRING")
+    dot = run("graph", DEMO, "--mode", "STRING")
     assert dot.returncode == 0 and dot.stdout.startswith('digraph "Config / STRING"')
     svg = tmp_path / "g.svg"
-    result = quarn("graph", DEMO, "-o", svg)
+    result = run("graph", DEMO, "-o", svg)
     if shutil.which("dot") is None:
         assert result.returncode == 2 and "graphviz" in result.stderr.lower()
     else:
@@ -126,7 +126,7 @@ def chromium():
 
 def test_show_page_renders_with_colour(tmp_path):
     page = tmp_path / "tokens.html"
-    result = quarn("show", DEMO, DEMO_INPUT, "-o", page, "--names", "1=comment,2=key")
+    result = run("show", DEMO, DEMO_INPUT, "-o", page, "--names", "1=comment,2=key")
     assert result.returncode == 0, result.stderr
     html = page.read_text(encoding="utf-8")
     assert "http" not in html.split("<body>")[0]  # nothing loaded from elsewhere
