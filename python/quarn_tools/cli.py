@@ -335,7 +335,7 @@ def _cmd_show(args: argparse.Namespace) -> int:
                              m.end_line, m.end_column)
         for m in scanner.find_matches_with_position(text)
     )
-    page = html_view.render(f"{args.input} — {Path(definition.path).name}", text, tokens, names)
+    page = html_view.render(f"{Path(args.input).name} — {Path(definition.path).name}", text, tokens, names)
     try:
         Path(args.output).write_text(page, encoding="utf-8")
     except OSError as error:
