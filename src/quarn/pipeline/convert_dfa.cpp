@@ -4,34 +4,9 @@
 #include <utility>
 
 #include "quarn/base/errors.hpp"
-#include "quarn/base/fxhash.hpp"
 #include "quarn/generate/pattern.hpp"
 
 namespace quarn::pipeline {
-
-namespace {
-
-// Consistent with the structural equality of generator DFAs; lookaheads nested
-// in accept records count by their kind only (equality still compares them).
-std::uint64_t structural_hash(const generate::Dfa& dfa) {
-    std::uint64_t h = base::fx_hash_u64(dfa.states.size());
-    for (const generate::DfaState& state : dfa.states) {
-        h = base::fx_add(h, state.transitions.size());
-        for (const generate::DfaTransition& t : state.transitions) {
-            h = base::fx_add(h, t.elementary_interval_index.value());
-            h = base::fx_add(h, t.target.value());
-        }
-        h = base::fx_add(h, state.accept_data.size());
-        for (const generate::Pattern& pattern : state.accept_data) {
-            h = base::fx_add(h, pattern.terminal_type.value());
-            h = base::fx_add(h, pattern.priority);
-            h = base::fx_add(h, static_cast<std::uint64_t>(pattern.lookahead.kind()));
-        }
-    }
-    return h;
-}
-
-}  // namespace
 
 runtime::Dfa DfaConverter::convert(const generate::Dfa& dfa) {
     const std::size_t cells = dfa.states.size() * (num_classes_ + 1);
@@ -50,16 +25,16 @@ runtime::Dfa DfaConverter::convert(const generate::Dfa& dfa) {
         runtime::DfaState converted;
         converted.transitions.resize(num_classes_);
         for (const generate::DfaTransition& transition : state.transitions) {
-            const std::size_t cls = transition.elementary_interval_index.as_usize();
+            const std::size_t cls = transition.group.as_usize();
             base::check_index(cls, num_classes_);
             converted.transitions[cls] = runtime::DfaTransition{transition.target.value()};
         }
         converted.accept_data.reserve(state.accept_data.size());
-        for (const generate::Pattern& pattern : state.accept_data) {
+        for (const generate::Accept& accept : state.accept_data) {
             converted.accept_data.push_back(runtime::AcceptData{
-                convert_lookahead(pattern.lookahead),
-                static_cast<runtime::TokenType>(pattern.terminal_type.value()),
-                static_cast<runtime::Priority>(pattern.priority),
+                convert_lookahead(accept.lookahead),
+                static_cast<runtime::TokenType>(accept.token_type.value()),
+                static_cast<runtime::Priority>(accept.priority),
             });
         }
         states.push_back(std::move(converted));
@@ -69,24 +44,19 @@ runtime::Dfa DfaConverter::convert(const generate::Dfa& dfa) {
 
 runtime::Lookahead DfaConverter::convert_lookahead(const generate::Lookahead& lookahead) {
     using Kind = generate::Lookahead::Kind;
-    if (lookahead.kind() == Kind::None)
+    if (lookahead.kind == Kind::None)
         return runtime::Lookahead::none();
-    const generate::Dfa& source = lookahead.automaton().dfa();
-    const std::uint64_t key =
-        base::fx_add(structural_hash(source), static_cast<std::uint64_t>(lookahead.kind()));
-    std::vector<SharedLookahead>& candidates = lookaheads_[key];
-    for (const SharedLookahead& candidate : candidates) {
-        if (candidate.kind == lookahead.kind() &&
-            (candidate.source == &source || *candidate.source == source)) {
-            return candidate.converted;
-        }
+    const std::size_t id = lookahead.id.as_usize();
+    base::check_index(id, lookaheads_.size());
+    std::optional<runtime::Lookahead>& slot =
+        converted_[2 * id + (lookahead.kind == Kind::Negative ? 1 : 0)];
+    if (!slot) {
+        runtime::Dfa converted = convert(lookaheads_[id]);
+        slot = lookahead.kind == Kind::Positive
+                   ? runtime::Lookahead::positive(std::move(converted))
+                   : runtime::Lookahead::negative(std::move(converted));
     }
-    runtime::Dfa converted = convert(source);
-    runtime::Lookahead result = lookahead.kind() == Kind::Positive
-                                    ? runtime::Lookahead::positive(std::move(converted))
-                                    : runtime::Lookahead::negative(std::move(converted));
-    candidates.push_back(SharedLookahead{lookahead.kind(), &source, result});
-    return result;
+    return *slot;
 }
 
 runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes) {

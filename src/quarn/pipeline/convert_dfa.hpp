@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <optional>
 #include <vector>
 
 #include "quarn/generate/dfa.hpp"
@@ -20,16 +20,19 @@ inline constexpr std::size_t kMaxScannerTableCells = std::size_t{1} << 26;
 // Converts the minimized generator DFAs of one scanner. State k stays state k,
 // every row has exactly `num_classes` entries (a later transition on the same
 // class wins), accept lists keep their order, and lookahead automata get the
-// same width so one match function serves them all.
-//
-// The generator holds a separate copy of a lookahead automaton in every accept
-// record that mentions it; equal automata are converted once here and shared,
-// which keeps the tables linear in the number of distinct automata.
+// same width so one match function serves them all. Each lookahead of the
+// table is converted once, when an accept record first refers to it.
 class DfaConverter {
   public:
+    // `lookaheads`: the scanner's lookahead table, by LookaheadID; it must
+    // outlive the converter.
     explicit DfaConverter(std::size_t num_classes,
+                          const std::vector<generate::Dfa>& lookaheads = {},
                           std::size_t max_table_cells = kMaxScannerTableCells)
-        : num_classes_(num_classes), max_table_cells_(max_table_cells) {}
+        : num_classes_(num_classes),
+          max_table_cells_(max_table_cells),
+          lookaheads_(lookaheads),
+          converted_(2 * lookaheads.size()) {}
 
     // Throws base::InternalError for a class number at or beyond num_classes,
     // and for tables beyond the bound ("Failed to convert NFA to DFA: ...").
@@ -41,17 +44,12 @@ class DfaConverter {
   private:
     runtime::Lookahead convert_lookahead(const generate::Lookahead& lookahead);
 
-    struct SharedLookahead {
-        generate::Lookahead::Kind kind;
-        const generate::Dfa* source;  // owned by the caller's generator DFAs
-        runtime::Lookahead converted;
-    };
-
     std::size_t num_classes_;
     std::size_t max_table_cells_;
     std::size_t table_cells_ = 0;
-    // Structural hash of a lookahead automaton -> automata converted with that hash.
-    std::unordered_map<std::uint64_t, std::vector<SharedLookahead>> lookaheads_;
+    const std::vector<generate::Dfa>& lookaheads_;
+    // Entry 2 * id + (kind == Negative), once converted.
+    std::vector<std::optional<runtime::Lookahead>> converted_;
 };
 
 // One automaton on its own: DfaConverter(num_classes).convert(dfa).

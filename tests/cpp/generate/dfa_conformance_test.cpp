@@ -227,7 +227,7 @@ class Matcher {
         if (std::get<1>(*it) < scalar)
             return std::nullopt;
         for (const DfaTransition& transition : dfa_.states[state].transitions) {
-            if (transition.elementary_interval_index.value() == std::get<2>(*it)) {
+            if (transition.group.value() == std::get<2>(*it)) {
                 return transition.target.value();
             }
         }
@@ -287,7 +287,7 @@ TEST(DfaConformance, MatchesTheConformanceData) {
     int checked = 0;
     int passed = 0;
     for (const Case& c : cases) {
-        auto built = Nfa::build_from_patterns({Pattern(c.pattern, TerminalID(1))});
+        auto built = Nfa::build_from_patterns({Pattern(c.pattern, TokenTypeID(1))});
         if (!built.ok()) {
             if (std::holds_alternative<UnsupportedFeatureError>(built.error().error())) {
                 ++skipped["refused by the NFA (look-around, lazy repetition)"];

@@ -80,10 +80,11 @@ TEST(ConstructionLimits, OneLookaheadRegexIsBuiltOnce) {
                                    kHalfBudget + "\" => 3; } }";
     auto data = definition::parse_scanner_data(definition);
     ASSERT_TRUE(data);
-    const auto& shared = data->modes[0].patterns[0].lookahead.shared_automaton();
-    EXPECT_EQ(data->modes[0].patterns[1].lookahead.shared_automaton(), shared);
-    EXPECT_EQ(data->modes[0].patterns[1].lookahead.kind(), generate::Lookahead::Kind::Negative);
-    EXPECT_EQ(data->modes[1].patterns[0].lookahead.shared_automaton(), shared);
+    ASSERT_EQ(data->lookaheads.size(), 1u);
+    const generate::LookaheadID shared(0);
+    EXPECT_EQ(data->modes[0].tokens[0].pattern.lookahead, generate::Lookahead::positive(shared));
+    EXPECT_EQ(data->modes[0].tokens[1].pattern.lookahead, generate::Lookahead::negative(shared));
+    EXPECT_EQ(data->modes[1].tokens[0].pattern.lookahead, generate::Lookahead::positive(shared));
 }
 
 TEST(ConstructionLimits, LongLookaheadBehindLongTokenBuildsOnce) {
