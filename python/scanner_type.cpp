@@ -1,5 +1,6 @@
 #include "scanner_type.hpp"
 
+#include <memory>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -35,12 +36,13 @@ constexpr const char* kFindMatchesWithPositionDoc =
 
 constexpr const char* kUnsendable = "quarn::Scanner is unsendable, but sent to another thread";
 
-// The mode state is single-threaded, so every call must come from the thread
-// that built the scanner.
+// The compiled scanner is immutable; the mode state carried from one call to
+// the next is not, so every call must come from the thread that built it.
 struct ScannerObject {
     PyObject ob_base;
     unsigned long owner_thread;
-    pipeline::Scanner scanner;
+    pipeline::Scanner compiled;
+    runtime::ModeState mode_state;
 };
 
 ScannerObject* as_scanner(PyObject* self) {
@@ -72,7 +74,8 @@ PyObject* scanner_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         if (self == nullptr)
             return nullptr;
         as_scanner(self)->owner_thread = PyThread_get_thread_ident();
-        new (&as_scanner(self)->scanner) pipeline::Scanner(std::move(built).value());
+        new (&as_scanner(self)->compiled) pipeline::Scanner(std::move(built).value());
+        new (&as_scanner(self)->mode_state) runtime::ModeState();
         return self;
     });
 }
@@ -81,7 +84,8 @@ void scanner_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     // Dropping the last reference releases the tables; the interpreter lock makes
     // this safe on whichever thread it happens.
-    as_scanner(self)->scanner.~Scanner();
+    std::destroy_at(&as_scanner(self)->mode_state);
+    std::destroy_at(&as_scanner(self)->compiled);
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -168,15 +172,13 @@ PyObject* scan(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
         return nullptr;
     const std::string_view text(utf8, static_cast<std::size_t>(size));
     return guarded([&]() -> PyObject* {
-        const pipeline::Scanner& compiled = scanner->scanner;
+        const runtime::CompiledScanner& compiled = *scanner->compiled;
         const auto valid = runtime::ValidatedUtf8::trusted(text);
         if constexpr (kWithPositions) {
-            return collect_tokens(
-                compiled.scanner_impl->find_matches_with_position(valid, compiled.match_function),
-                text);
+            return collect_tokens(compiled.find_matches_with_position(valid, scanner->mode_state),
+                                  text);
         } else {
-            return collect_tokens(
-                compiled.scanner_impl->find_matches(valid, compiled.match_function), text);
+            return collect_tokens(compiled.find_matches(valid, scanner->mode_state), text);
         }
     });
 }

@@ -85,8 +85,8 @@ void scan(benchmark::State& state, const std::string& definition_name,
     TokenTally tally;
     for (auto _ : state) {
         tally = {};
-        quarn::runtime::BasicFindMatches<Iter> matches(input, scanner.scanner_impl,
-                                                       scanner.match_function);
+        quarn::runtime::ModeState modes;
+        quarn::runtime::BasicFindMatches<Iter> matches(input, scanner, modes);
         quarn::runtime::Match match;
         while (matches.next_match(match))
             tally.add(match.token_type, match.span.start, match.span.end);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "quarn/runtime/compiled_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 #include "quarn/runtime/match_function.hpp"
-#include "quarn/runtime/scanner_impl.hpp"
 
 namespace {
 
@@ -50,7 +50,7 @@ ClassIndex class_of_char(char c) {
     return T + static_cast<ClassIndex>(letters.find(c));
 }
 
-std::shared_ptr<const MatchFunction> json_match_function() {
+MatchFunction json_match_function() {
     std::vector<char32_t> specials(std::begin(kClassChars), std::end(kClassChars) - 1);
     std::sort(specials.begin(), specials.end());
     specials.erase(std::unique(specials.begin(), specials.end()), specials.end());
@@ -68,7 +68,7 @@ std::shared_ptr<const MatchFunction> json_match_function() {
     }
     intervals.push_back({next, 0x10FFFF});
     groups[OTHER].push_back(intervals.back());
-    return std::make_shared<const MatchFunction>(intervals, groups);
+    return MatchFunction(intervals, groups);
 }
 
 class Builder {
@@ -103,7 +103,7 @@ class Builder {
     std::vector<DfaState> states_;
 };
 
-std::shared_ptr<ScannerImpl> json_scanner() {
+std::shared_ptr<const CompiledScanner> json_scanner() {
     Builder b;
     const StateIndex start = b.add();
     const StateIndex ws = b.add(1);
@@ -141,7 +141,7 @@ std::shared_ptr<ScannerImpl> json_scanner() {
 
     std::vector<ScannerMode> modes;
     modes.push_back(ScannerMode{"INITIAL", {}, b.build()});
-    return ScannerImpl::create(std::move(modes));
+    return CompiledScanner::create(std::move(modes), json_match_function());
 }
 
 std::string json_text(std::size_t target_bytes) {
@@ -178,11 +178,11 @@ const std::string& long_strings_input() {
 template <class MakeIter>
 void run(benchmark::State& state, MakeIter make, const std::string& input = ::input()) {
     const auto scanner = json_scanner();
-    const auto match_function = json_match_function();
     const auto text = validate_utf8(input);
     std::size_t tokens = 0;
     for (auto _ : state) {
-        auto matches = make(*scanner, text.value(), match_function);
+        ModeState modes;
+        auto matches = make(*scanner, text.value(), modes);
         std::size_t count = 0;
         Match match;
         while (matches.next_match(match)) {
@@ -198,20 +198,23 @@ void run(benchmark::State& state, MakeIter make, const std::string& input = ::in
 }
 
 void BM_FindMatches(benchmark::State& state) {
-    run(state,
-        [](ScannerImpl& impl, ValidatedUtf8 text, auto f) { return impl.find_matches(text, f); });
+    run(state, [](const CompiledScanner& scanner, ValidatedUtf8 text, ModeState& modes) {
+        return scanner.find_matches(text, modes);
+    });
 }
 
 void BM_FindMatchesWithPosition(benchmark::State& state) {
-    run(state, [](ScannerImpl& impl, ValidatedUtf8 text, auto f) {
-        return impl.find_matches_with_position(text, f);
+    run(state, [](const CompiledScanner& scanner, ValidatedUtf8 text, ModeState& modes) {
+        return scanner.find_matches_with_position(text, modes);
     });
 }
 
 void BM_FindMatchesLongStrings(benchmark::State& state) {
     run(
         state,
-        [](ScannerImpl& impl, ValidatedUtf8 text, auto f) { return impl.find_matches(text, f); },
+        [](const CompiledScanner& scanner, ValidatedUtf8 text, ModeState& modes) {
+            return scanner.find_matches(text, modes);
+        },
         long_strings_input());
 }
 
@@ -233,7 +236,7 @@ void BM_TableWalkFloor(benchmark::State& state) {
             std::size_t row = 0;
             const char* last_accept = nullptr;
             for (const char* q = p; q < end; ++q) {
-                const ClassIndex cls = match_function->class_of(static_cast<unsigned char>(*q));
+                const ClassIndex cls = match_function.class_of(static_cast<unsigned char>(*q));
                 if (cls >= width)
                     break;
                 const std::uint32_t next = Dfa::word_at(table + cls * sizeof(std::uint32_t), row);
@@ -276,11 +279,11 @@ void BM_LongFailedReads(benchmark::State& state) {
     b.move(more_a, letter_b, done);
     std::vector<ScannerMode> modes;
     modes.push_back(ScannerMode{"INITIAL", {}, b.build()});
-    const auto scanner = ScannerImpl::create(std::move(modes));
-    const auto match_function = json_match_function();
+    const auto scanner = CompiledScanner::create(std::move(modes), json_match_function());
     const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
-        auto matches = scanner->find_matches(ValidatedUtf8::trusted(text), match_function);
+        ModeState mode_state;
+        auto matches = scanner->find_matches(ValidatedUtf8::trusted(text), mode_state);
         Match match;
         std::size_t count = 0;
         while (matches.next_match(match))
@@ -309,11 +312,11 @@ void BM_LongLookaheads(benchmark::State& state) {
     states[1].accept_data.push_back(AcceptData{Lookahead::positive(look.build()), 1, 0});
     std::vector<ScannerMode> modes;
     modes.push_back(ScannerMode{"INITIAL", {}, Dfa(std::move(states))});
-    const auto scanner = ScannerImpl::create(std::move(modes));
-    const auto match_function = json_match_function();
+    const auto scanner = CompiledScanner::create(std::move(modes), json_match_function());
     const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
-        auto matches = scanner->find_matches(ValidatedUtf8::trusted(text), match_function);
+        ModeState mode_state;
+        auto matches = scanner->find_matches(ValidatedUtf8::trusted(text), mode_state);
         Match match;
         std::size_t count = 0;
         while (matches.next_match(match))

@@ -46,11 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         }
         const quarn::pipeline::Scanner& scanner = built.value();
-        check_scan(scanner.scanner_impl->find_matches(valid.value(), scanner.match_function),
-                   text.size());
-        check_scan(
-            scanner.scanner_impl->find_matches_with_position(valid.value(), scanner.match_function),
-            text.size());
+        quarn::runtime::ModeState plain;
+        quarn::runtime::ModeState positioned;
+        check_scan(scanner->find_matches(valid.value(), plain), text.size());
+        check_scan(scanner->find_matches_with_position(valid.value(), positioned), text.size());
     } catch (const quarn::base::InternalError& e) {
         if (std::string_view(e.what()).empty())
             std::abort();

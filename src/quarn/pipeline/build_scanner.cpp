@@ -87,8 +87,8 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
         runtime_modes.push_back(std::move(mode));
     }
 
-    return Scanner{runtime::ScannerImpl::create(std::move(runtime_modes)),
-                   build_match_function(classes)};
+    return runtime::CompiledScanner::create(std::move(runtime_modes),
+                                            build_match_function(classes));
 }
 
 }  // namespace quarn::pipeline

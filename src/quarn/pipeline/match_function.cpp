@@ -17,14 +17,12 @@ std::vector<runtime::CharRange> to_ranges(const std::vector<generate::CharInterv
 
 }  // namespace
 
-std::shared_ptr<const runtime::MatchFunction> build_match_function(
-    const generate::CharacterClasses& classes) {
+runtime::MatchFunction build_match_function(const generate::CharacterClasses& classes) {
     std::vector<std::vector<runtime::CharRange>> groups;
     groups.reserve(classes.intervals().size());
     for (const auto& group : classes.intervals())
         groups.push_back(to_ranges(group));
-    return std::make_shared<const runtime::MatchFunction>(to_ranges(classes.elementary_intervals()),
-                                                          groups);
+    return runtime::MatchFunction(to_ranges(classes.elementary_intervals()), groups);
 }
 
 }  // namespace quarn::pipeline

@@ -1,8 +1,6 @@
 // The scanner's match function from its shared alphabet.
 #pragma once
 
-#include <memory>
-
 #include "quarn/generate/character_classes.hpp"
 #include "quarn/runtime/match_function.hpp"
 
@@ -11,7 +9,6 @@ namespace quarn::pipeline {
 // Maps a character to the number of its interval group, or to no class when it
 // lies in no elementary interval. `classes` must be partitioned already
 // (create_disjoint_character_classes).
-std::shared_ptr<const runtime::MatchFunction> build_match_function(
-    const generate::CharacterClasses& classes);
+runtime::MatchFunction build_match_function(const generate::CharacterClasses& classes);
 
 }  // namespace quarn::pipeline

@@ -270,10 +270,10 @@ std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction&
 template <class Iter>
 bool BasicFindMatches<Iter>::next_match(Match& match) {
     // The automaton of the mode current when this step begins.
-    const Dfa& dfa = scanner_impl_->current_dfa();
+    const Dfa& dfa = scanner_->dfa(state_->mode);
     check_has_start_state(dfa);
     dead_ends_.use_dfa(&dfa);
-    const MatchFunction& match_function = *match_function_;
+    const MatchFunction& match_function = scanner_->match_function();
     const char* const end = char_iter_.end();
     typename Iter::State start = char_iter_.state();
     typename Iter::State best = start;
@@ -293,7 +293,7 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
                                               &lookahead_dead_ends_, best)) {
             char_iter_.set_state(best);
             fill_match(char_iter_, start, best, *entry, match);
-            scanner_impl_->handle_mode_transition(match.token_type);
+            scanner_->apply_transition(*state_, match.token_type);
             return true;
         }
         if (start.cursor == end) {

@@ -12,10 +12,11 @@
 
 #include "quarn/runtime/char_iter/iter.hpp"
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
+#include "quarn/runtime/compiled_scanner.hpp"
 #include "quarn/runtime/dead_end_memo.hpp"
 #include "quarn/runtime/match_function.hpp"
 #include "quarn/runtime/match_types.hpp"
-#include "quarn/runtime/scanner_impl.hpp"
+#include "quarn/runtime/mode_state.hpp"
 #include "quarn/runtime/tables.hpp"
 
 namespace quarn::runtime {
@@ -33,12 +34,12 @@ bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
 template <class Iter>
 class BasicFindMatches {
   public:
-    // `input` is borrowed and must outlive the iterator.
-    BasicFindMatches(ValidatedUtf8 input, std::shared_ptr<ScannerImpl> scanner_impl,
-                     std::shared_ptr<const MatchFunction> match_function)
+    // `input` and `state` are borrowed and must outlive the iterator.
+    BasicFindMatches(ValidatedUtf8 input, std::shared_ptr<const CompiledScanner> scanner,
+                     ModeState& state)
         : char_iter_(input),
-          scanner_impl_(std::move(scanner_impl)),
-          match_function_(std::move(match_function)),
+          scanner_(std::move(scanner)),
+          state_(&state),
           dead_ends_(input.view().data()),
           lookahead_dead_ends_(input.view().data()) {}
 
@@ -57,8 +58,8 @@ class BasicFindMatches {
 
   private:
     Iter char_iter_;
-    std::shared_ptr<ScannerImpl> scanner_impl_;
-    std::shared_ptr<const MatchFunction> match_function_;
+    std::shared_ptr<const CompiledScanner> scanner_;
+    ModeState* state_;
     DeadEndMemo dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
 };

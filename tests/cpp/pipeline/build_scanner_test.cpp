@@ -22,9 +22,10 @@ Scanner build(std::string_view definition) {
 }
 
 std::vector<std::pair<runtime::TokenType, std::string>> scan(const Scanner& scanner,
+                                                             runtime::ModeState& state,
                                                              std::string_view text) {
     auto valid = runtime::validate_utf8(text);
-    auto matches = scanner.scanner_impl->find_matches(valid.value(), scanner.match_function);
+    auto matches = scanner->find_matches(valid.value(), state);
     std::vector<std::pair<runtime::TokenType, std::string>> tokens;
     while (auto match = matches.next_match()) {
         tokens.emplace_back(
@@ -45,35 +46,35 @@ std::string internal_error_of(std::string_view definition) {
 
 TEST(BuildScanner, ExampleScansWithModesAndLookaheads) {
     const Scanner scanner = build(kWorkedExample);
-    const auto& modes = scanner.scanner_impl->modes();
+    const auto& modes = scanner->modes();
     ASSERT_EQ(modes.size(), 2u);
     EXPECT_EQ(modes[0].name, "INITIAL");
     EXPECT_EQ(modes[1].name, "STRING");
     EXPECT_EQ(modes[0].transitions, std::vector{runtime::Transition::push_mode(5, 1)});
     EXPECT_EQ(modes[1].transitions, std::vector{runtime::Transition::pop_mode(5)});
-    EXPECT_EQ(scanner.scanner_impl->current_mode_index(), 0u);
+    runtime::ModeState state;
 
     using Tokens = std::vector<std::pair<runtime::TokenType, std::string>>;
-    EXPECT_EQ(scan(scanner, "x1 12. -y->\"a b\" "), (Tokens{{1, "x1"},
-                                                            {2, " "},
-                                                            {3, "12"},
-                                                            {2, " "},
-                                                            {4, "-"},
-                                                            {1, "y"},
-                                                            {5, "\""},
-                                                            {6, "a b"},
-                                                            {5, "\""},
-                                                            {2, " "}}));
-    EXPECT_EQ(scan(scanner, "\"open"), (Tokens{{5, "\""}, {6, "open"}}));
-    EXPECT_EQ(scanner.scanner_impl->current_mode_index(), 1u);  // carried to the next scan
+    EXPECT_EQ(scan(scanner, state, "x1 12. -y->\"a b\" "), (Tokens{{1, "x1"},
+                                                                   {2, " "},
+                                                                   {3, "12"},
+                                                                   {2, " "},
+                                                                   {4, "-"},
+                                                                   {1, "y"},
+                                                                   {5, "\""},
+                                                                   {6, "a b"},
+                                                                   {5, "\""},
+                                                                   {2, " "}}));
+    EXPECT_EQ(scan(scanner, state, "\"open"), (Tokens{{5, "\""}, {6, "open"}}));
+    EXPECT_EQ(state.mode, 1u);  // carried to the next scan
 }
 
 TEST(BuildScanner, EveryAutomatonHasTheScannerWidth) {
     const Scanner scanner = build(kWorkedExample);
-    const std::size_t width = scanner.scanner_impl->modes()[0].dfa.num_classes();
+    const std::size_t width = scanner->modes()[0].dfa.num_classes();
     ASSERT_GT(width, 0u);
     std::size_t lookaheads = 0;
-    for (const runtime::ScannerMode& mode : scanner.scanner_impl->modes()) {
+    for (const runtime::ScannerMode& mode : scanner->modes()) {
         for (runtime::StateIndex s = 0; s < mode.dfa.num_states(); ++s) {
             EXPECT_EQ(mode.dfa.state(s).transitions.size(), width);
             for (const runtime::AcceptData& entry : mode.dfa.accept_data(s)) {
@@ -89,19 +90,20 @@ TEST(BuildScanner, EveryAutomatonHasTheScannerWidth) {
 
 TEST(BuildScanner, ScannerWithoutTokenClauses) {
     const Scanner scanner = build("S { mode M { } }");
-    const auto& modes = scanner.scanner_impl->modes();
+    const auto& modes = scanner->modes();
     ASSERT_EQ(modes.size(), 1u);
     ASSERT_EQ(modes[0].dfa.num_states(), 1u);
     EXPECT_EQ(modes[0].dfa.num_classes(), 0u);
     for (char32_t ch : {U'a', U'0', U'\U0010FFFF'}) {
-        EXPECT_EQ((*scanner.match_function)(ch), std::nullopt);
+        EXPECT_EQ(scanner->match_function()(ch), std::nullopt);
     }
-    EXPECT_TRUE(scan(scanner, "anything").empty());
+    runtime::ModeState state;
+    EXPECT_TRUE(scan(scanner, state, "anything").empty());
 }
 
 TEST(BuildScanner, MatchFunctionGroupsSharedIntervals) {
     const Scanner scanner = build(R"(S { mode M { token "[a-z]" => 1; token "e" => 2; } })");
-    const auto& match = *scanner.match_function;
+    const auto& match = scanner->match_function();
     EXPECT_EQ(match('e'), 1u);
     EXPECT_EQ(match('a'), 0u);
     EXPECT_EQ(match('q'), 0u);  // another elementary interval of group 0
@@ -143,29 +145,29 @@ TEST(BuildScanner, FailuresAfterParsingThrow) {
 TEST(BuildScanner, SameTextSameTables) {
     const Scanner first = build(kWorkedExample);
     const Scanner second = build(kWorkedExample);
-    ASSERT_NE(first.scanner_impl, second.scanner_impl);
-    const auto& a = first.scanner_impl->modes();
-    const auto& b = second.scanner_impl->modes();
+    ASSERT_NE(first, second);
+    const auto& a = first->modes();
+    const auto& b = second->modes();
     ASSERT_EQ(a.size(), b.size());
     for (std::size_t i = 0; i < a.size(); ++i) {
         EXPECT_EQ(a[i].name, b[i].name);
         EXPECT_EQ(a[i].transitions, b[i].transitions);
         EXPECT_EQ(a[i].dfa, b[i].dfa);
     }
-    EXPECT_EQ(first.match_function->elementary_intervals(),
-              second.match_function->elementary_intervals());
+    EXPECT_EQ(first->match_function().elementary_intervals(),
+              second->match_function().elementary_intervals());
 }
 
 TEST(BuildScanner, TablesLiveAsLongAsTheirLastHolder) {
-    std::weak_ptr<runtime::ScannerImpl> tables;
+    std::weak_ptr<const runtime::CompiledScanner> tables;
     const std::string text = "abc";
+    runtime::ModeState state;
     {
         std::optional<runtime::FindMatches> matches;
         {
             Scanner scanner = build(kWorkedExample);
-            tables = scanner.scanner_impl;
-            matches.emplace(scanner.scanner_impl->find_matches(runtime::validate_utf8(text).value(),
-                                                               scanner.match_function));
+            tables = scanner;
+            matches.emplace(scanner->find_matches(runtime::validate_utf8(text).value(), state));
         }
         EXPECT_FALSE(tables.expired());  // the iterator still holds the scanner
         ASSERT_TRUE(matches->next_match().has_value());

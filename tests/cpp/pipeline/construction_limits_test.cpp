@@ -96,8 +96,8 @@ TEST(ConstructionLimits, LongLookaheadBehindLongTokenBuildsOnce) {
     } })");
     ASSERT_TRUE(built);
     const std::string_view text = "abc123d";
-    auto matches = built->scanner_impl->find_matches(runtime::validate_utf8(text).value(),
-                                                     built->match_function);
+    runtime::ModeState state;
+    auto matches = (*built)->find_matches(runtime::validate_utf8(text).value(), state);
     std::vector<std::pair<runtime::TokenType, std::size_t>> tokens;
     while (auto match = matches.next_match())
         tokens.emplace_back(match->token_type, match->span.end - match->span.start);

@@ -33,8 +33,8 @@ void expect_same_as_reference(const CharacterClasses& classes) {
     for (char32_t ch = 0; ch < 0x3000; ++ch)
         probes.insert(ch);
     for (char32_t ch : probes) {
-        ASSERT_EQ((*match)(ch), test_support::reference_match(classes.elementary_intervals(),
-                                                              classes.intervals(), ch))
+        ASSERT_EQ(match(ch), test_support::reference_match(classes.elementary_intervals(),
+                                                           classes.intervals(), ch))
             << "U+" << std::hex << static_cast<std::uint32_t>(ch);
     }
 }
@@ -45,12 +45,12 @@ TEST(MatchFunction, LetterClassAndLiteral) {
     classes.add_hir(regex::Hir::make_literal("e"));
     classes.create_disjoint_character_classes();
     const auto match = build_match_function(classes);
-    EXPECT_EQ((*match)('e'), 1u);
-    EXPECT_EQ((*match)('q'), 0u);
-    EXPECT_EQ((*match)('a'), 0u);  // [a-d] and [f-z] form one group
-    EXPECT_EQ((*match)('A'), std::nullopt);
-    EXPECT_EQ((*match)('{'), std::nullopt);
-    EXPECT_EQ((*match)('5'), std::nullopt);
+    EXPECT_EQ(match('e'), 1u);
+    EXPECT_EQ(match('q'), 0u);
+    EXPECT_EQ(match('a'), 0u);  // [a-d] and [f-z] form one group
+    EXPECT_EQ(match('A'), std::nullopt);
+    EXPECT_EQ(match('{'), std::nullopt);
+    EXPECT_EQ(match('5'), std::nullopt);
     expect_same_as_reference(classes);
 }
 
@@ -59,7 +59,7 @@ TEST(MatchFunction, NoClassesMapEverythingToNothing) {
     classes.create_disjoint_character_classes();
     const auto match = build_match_function(classes);
     for (char32_t ch : {U'\0', U'a', U'\U0010FFFF'})
-        EXPECT_EQ((*match)(ch), std::nullopt);
+        EXPECT_EQ(match(ch), std::nullopt);
 }
 
 TEST(MatchFunction, AgreesWithTheReferenceOnRandomAlphabets) {

@@ -9,8 +9,8 @@ namespace quarn::runtime::testing {
 namespace {
 
 std::vector<Token> scan(const Dfa& dfa, std::string_view input) {
-    auto impl = ScannerImpl::create({mode("INITIAL", dfa)});
-    return tokens(drain(impl->find_matches(text(input), test_match_function())));
+    ModeState state;
+    return tokens(drain(compile({mode("INITIAL", dfa)})->find_matches(text(input), state)));
 }
 
 // A single digit, for lookaheads.
@@ -140,10 +140,11 @@ TEST(FindMatchesWithPosition, ReportsStartAndExclusiveEndPositions) {
     b.move(word, A, word).accept(word, 1);
     b.accept(b.path({LF}), 2);
     b.accept(b.path({CR, LF}), 3);
-    auto impl = ScannerImpl::create({mode("INITIAL", b.build())});
-    const auto matches = drain(impl->find_matches_with_position(text("aa\na\r\n\xC3\xA9"
+    ModeState state;
+    const auto matches = drain(compile({mode("INITIAL", b.build())})
+                                   ->find_matches_with_position(text("aa\na\r\n\xC3\xA9"
                                                                      "a"),
-                                                                test_match_function()));
+                                                                state));
     ASSERT_EQ(matches.size(), 5u);
     const std::vector<Positions> expected = {
         {{1, 1}, {1, 3}},  // aa
@@ -160,20 +161,19 @@ TEST(FindMatchesWithPosition, ReportsStartAndExclusiveEndPositions) {
 }
 
 TEST(FindMatches, BrokenTablesAreInternalErrors) {
-    auto no_states = ScannerImpl::create({mode("INITIAL", Dfa())});
-    EXPECT_THROW(no_states->find_matches(text("a"), test_match_function()).next_match(),
-                 base::InternalError);
+    ModeState state;
+    auto no_states = compile({mode("INITIAL", Dfa())});
+    EXPECT_THROW(no_states->find_matches(text("a"), state).next_match(), base::InternalError);
 
     DfaBuilder b;
     b.accept(b.path({A}), 1);
-    auto impl = ScannerImpl::create({mode("INITIAL", b.build())});
-    impl->set_current_mode(1);
-    EXPECT_THROW(impl->find_matches(text("a"), test_match_function()).next_match(),
-                 base::InternalError);
+    auto scanner = compile({mode("INITIAL", b.build())});
+    ModeState missing_mode{1, {}};
+    EXPECT_THROW(scanner->find_matches(text("a"), missing_mode).next_match(), base::InternalError);
 
     CharIter rest(text("1"));
     try {
-        evaluate_lookahead(rest, AcceptData{}, *test_match_function());
+        evaluate_lookahead(rest, AcceptData{}, test_match_function());
         FAIL() << "expected an internal error";
     } catch (const base::InternalError& e) {
         EXPECT_STREQ(e.what(),

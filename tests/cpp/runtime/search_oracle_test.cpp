@@ -54,14 +54,15 @@ bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
     return entry.lookahead.kind() == Lookahead::Kind::Positive ? found : !found;
 }
 
-std::vector<Match> reference_scan(ScannerImpl& impl, std::string_view input,
-                                  const MatchFunction& f) {
+std::vector<Match> reference_scan(const CompiledScanner& scanner, ModeState& state,
+                                  std::string_view input) {
+    const MatchFunction& f = scanner.match_function();
     CharIterWithPosition it(text(input));
     std::vector<Match> result;
     for (;;) {
-        if (auto match = reference_find_next(it, impl.current_dfa(), f)) {
+        if (auto match = reference_find_next(it, scanner.dfa(state.mode), f)) {
             result.push_back(*match);
-            impl.handle_mode_transition(match->token_type);
+            scanner.apply_transition(state, match->token_type);
         } else if (!it.next()) {
             return result;
         }
@@ -126,25 +127,26 @@ std::vector<ScannerMode> random_modes(std::mt19937& rng) {
 
 void expect_agreement_on_random_scanners(unsigned seed, int rounds, std::size_t max_pieces) {
     std::mt19937 rng(seed);
-    const auto f = test_match_function();
     std::size_t total_tokens = 0;
     for (int round = 0; round < rounds; ++round) {
-        const std::vector<ScannerMode> modes = random_modes(rng);
-        auto reference = ScannerImpl::create(modes);
-        auto with_positions = ScannerImpl::create(modes);
-        auto without_positions = ScannerImpl::create(modes);
+        const auto scanner = compile(random_modes(rng));
+        ModeState reference;
+        ModeState with_positions;
+        ModeState without_positions;
         // Mode state carries over from one input to the next.
         for (int i = 0; i < 5; ++i) {
             const std::string input = random_input(rng, max_pieces);
-            const std::vector<Match> expected = reference_scan(*reference, input, *f);
-            ASSERT_EQ(drain(with_positions->find_matches_with_position(text(input), f)), expected)
+            const std::vector<Match> expected = reference_scan(*scanner, reference, input);
+            ASSERT_EQ(drain(scanner->find_matches_with_position(text(input), with_positions)),
+                      expected)
                 << "round " << round << " input " << input;
-            std::vector<Match> without = drain(without_positions->find_matches(text(input), f));
+            std::vector<Match> without =
+                drain(scanner->find_matches(text(input), without_positions));
             for (Match& m : without)
                 EXPECT_FALSE(m.positions.has_value());
             ASSERT_EQ(tokens(without), tokens(expected));
-            ASSERT_EQ(with_positions->current_mode_index(), reference->current_mode_index());
-            ASSERT_EQ(without_positions->mode_stack(), reference->mode_stack());
+            ASSERT_EQ(with_positions, reference);
+            ASSERT_EQ(without_positions, reference);
             total_tokens += expected.size();
         }
     }

@@ -17,7 +17,7 @@ namespace quarn::runtime::testing {
 // Character classes of the test alphabet; other characters have no class.
 enum Cls : ClassIndex { A, B, C, D, X, Y, DIGIT, LF, CR, SPACE, E_ACUTE, EURO, EMOJI, kNumClasses };
 
-inline std::shared_ptr<const MatchFunction> test_match_function() {
+inline MatchFunction test_match_function() {
     // Groups in class order; DIGIT is split over two elementary intervals.
     std::vector<std::vector<CharRange>> groups = {
         {{U'a', U'a'}},
@@ -39,7 +39,12 @@ inline std::shared_ptr<const MatchFunction> test_match_function() {
         elementary.insert(elementary.end(), group.begin(), group.end());
     std::sort(elementary.begin(), elementary.end(),
               [](const CharRange& l, const CharRange& r) { return l.start < r.start; });
-    return std::make_shared<const MatchFunction>(std::move(elementary), groups);
+    return MatchFunction(std::move(elementary), groups);
+}
+
+// A compiled scanner over the test alphabet.
+inline std::shared_ptr<const CompiledScanner> compile(std::vector<ScannerMode> modes) {
+    return CompiledScanner::create(std::move(modes), test_match_function());
 }
 
 // Builds a Dfa state by state; state 0 is the start state.
