@@ -87,7 +87,7 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
         runtime_modes.push_back(std::move(mode));
     }
 
-    return runtime::CompiledScanner::create(std::move(runtime_modes),
+    return runtime::CompiledScanner::create(std::move(runtime_modes), converter.take_lookaheads(),
                                             build_match_function(classes));
 }
 

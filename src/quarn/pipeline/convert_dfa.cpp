@@ -48,15 +48,12 @@ runtime::Lookahead DfaConverter::convert_lookahead(const generate::Lookahead& lo
         return runtime::Lookahead::none();
     const std::size_t id = lookahead.id.as_usize();
     base::check_index(id, lookaheads_.size());
-    std::optional<runtime::Lookahead>& slot =
-        converted_[2 * id + (lookahead.kind == Kind::Negative ? 1 : 0)];
-    if (!slot) {
-        runtime::Dfa converted = convert(lookaheads_[id]);
-        slot = lookahead.kind == Kind::Positive
-                   ? runtime::Lookahead::positive(std::move(converted))
-                   : runtime::Lookahead::negative(std::move(converted));
+    if (!is_converted_[id]) {
+        is_converted_[id] = true;
+        converted_[id] = convert(lookaheads_[id]);
     }
-    return *slot;
+    return lookahead.kind == Kind::Positive ? runtime::Lookahead::positive(lookahead.id.value())
+                                            : runtime::Lookahead::negative(lookahead.id.value());
 }
 
 runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes) {

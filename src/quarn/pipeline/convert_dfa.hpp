@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "quarn/generate/dfa.hpp"
@@ -20,8 +19,9 @@ inline constexpr std::size_t kMaxScannerTableCells = std::size_t{1} << 26;
 // Converts the minimized generator DFAs of one scanner. State k stays state k,
 // every row has exactly `num_classes` entries (a later transition on the same
 // class wins), accept lists keep their order, and lookahead automata get the
-// same width so one match function serves them all. Each lookahead of the
-// table is converted once, when an accept record first refers to it.
+// same width so one match function serves them all. Accept entries refer to
+// lookahead automata by their LookaheadID; each is converted once, when an
+// entry first refers to it.
 class DfaConverter {
   public:
     // `lookaheads`: the scanner's lookahead table, by LookaheadID; it must
@@ -32,11 +32,17 @@ class DfaConverter {
         : num_classes_(num_classes),
           max_table_cells_(max_table_cells),
           lookaheads_(lookaheads),
-          converted_(2 * lookaheads.size()) {}
+          converted_(lookaheads.size()),
+          is_converted_(lookaheads.size(), false) {}
 
     // Throws base::InternalError for a class number at or beyond num_classes,
-    // and for tables beyond the bound ("Failed to convert NFA to DFA: ...").
+    // a lookahead id outside the table, and for tables beyond the bound
+    // ("Failed to convert NFA to DFA: ...").
     runtime::Dfa convert(const generate::Dfa& dfa);
+
+    // The runtime lookahead table: the automata converted so far by index, the
+    // others left empty.
+    std::vector<runtime::Dfa> take_lookaheads() { return std::move(converted_); }
 
     // Cells of the tables converted so far.
     std::size_t table_cells() const { return table_cells_; }
@@ -48,8 +54,8 @@ class DfaConverter {
     std::size_t max_table_cells_;
     std::size_t table_cells_ = 0;
     const std::vector<generate::Dfa>& lookaheads_;
-    // Entry 2 * id + (kind == Negative), once converted.
-    std::vector<std::optional<runtime::Lookahead>> converted_;
+    std::vector<runtime::Dfa> converted_;
+    std::vector<bool> is_converted_;
 };
 
 // One automaton on its own: DfaConverter(num_classes).convert(dfa).

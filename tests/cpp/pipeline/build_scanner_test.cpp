@@ -81,7 +81,7 @@ TEST(BuildScanner, EveryAutomatonHasTheScannerWidth) {
                 if (entry.lookahead.kind() == runtime::Lookahead::Kind::None)
                     continue;
                 ++lookaheads;
-                EXPECT_EQ(entry.lookahead.dfa().num_classes(), width);
+                EXPECT_EQ(scanner->lookaheads().at(entry.lookahead.index()).num_classes(), width);
             }
         }
     }

@@ -72,19 +72,21 @@ TEST(ConvertDfa, LookaheadsGetTheScannerWidth) {
     };
 
     const std::vector<generate::Dfa> lookaheads{lookahead_dfa(1), lookahead_dfa(2)};
-    const runtime::Dfa converted = DfaConverter(3, lookaheads).convert(dfa);
+    DfaConverter converter(3, lookaheads);
+    const runtime::Dfa converted = converter.convert(dfa);
+    const std::vector<runtime::Dfa> table = converter.take_lookaheads();
     const auto accepts = converted.accept_data(1);
     ASSERT_EQ(accepts.size(), 2u);
-    ASSERT_EQ(accepts[0].lookahead.kind(), runtime::Lookahead::Kind::Positive);
-    ASSERT_EQ(accepts[1].lookahead.kind(), runtime::Lookahead::Kind::Negative);
-    for (const auto& entry : accepts) {
-        const runtime::Dfa& inner = entry.lookahead.dfa();
+    EXPECT_EQ(accepts[0].lookahead, runtime::Lookahead::positive(1));
+    EXPECT_EQ(accepts[1].lookahead, runtime::Lookahead::negative(0));
+    ASSERT_EQ(table.size(), 2u);
+    for (const runtime::Dfa& inner : table) {
         EXPECT_EQ(inner.num_states(), 2u);
         EXPECT_EQ(inner.state(0).transitions.size(), 3u);
         EXPECT_EQ(inner.accept_data(1)[0].token_type, 4294967295u);
     }
-    EXPECT_EQ(accepts[0].lookahead.dfa().transition(0, 2), runtime::DfaTransition{1});
-    EXPECT_EQ(accepts[1].lookahead.dfa().transition(0, 1), runtime::DfaTransition{1});
+    EXPECT_EQ(table[1].transition(0, 2), runtime::DfaTransition{1});
+    EXPECT_EQ(table[0].transition(0, 1), runtime::DfaTransition{1});
 }
 
 TEST(ConvertDfa, EmptyAndZeroWidthAutomata) {
@@ -110,7 +112,7 @@ TEST(ConvertDfa, ClassBeyondTheAlphabetIsAnInternalError) {
     }
 }
 
-TEST(DfaConverter, EachLookaheadIsConvertedOncePerKind) {
+TEST(DfaConverter, EachLookaheadIsConvertedOnceForBothKinds) {
     using generate::Lookahead;
     using generate::LookaheadID;
     generate::Dfa dfa;
@@ -128,13 +130,14 @@ TEST(DfaConverter, EachLookaheadIsConvertedOncePerKind) {
     DfaConverter converter(3, lookaheads);
     const runtime::Dfa converted = converter.convert(dfa);
     const auto first = converted.accept_data(1);
-    const auto second = converted.accept_data(2);
-    EXPECT_EQ(&first[0].lookahead.dfa(), &second[0].lookahead.dfa());
-    EXPECT_EQ(first[1].lookahead.kind(), runtime::Lookahead::Kind::Negative);
-    EXPECT_EQ(first[1].lookahead.dfa(), first[0].lookahead.dfa());
-    EXPECT_EQ(second[1].lookahead.dfa().transition(0, 2), runtime::DfaTransition{1});
-    // Three lookahead tables of two states plus the mode's three states, rows of 3 + 1 cells.
-    EXPECT_EQ(converter.table_cells(), (3 * 2 + 3) * 4u);
+    EXPECT_EQ(first[1].lookahead, runtime::Lookahead::negative(0));
+    const std::vector<runtime::Dfa> table = converter.take_lookaheads();
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].transition(0, 1), runtime::DfaTransition{1});
+    EXPECT_EQ(table[1].num_states(), 0u);
+    EXPECT_EQ(table[2].transition(0, 2), runtime::DfaTransition{1});
+    // Two lookahead tables of two states plus the mode's three states, rows of 3 + 1 cells.
+    EXPECT_EQ(converter.table_cells(), (2 * 2 + 3) * 4u);
 }
 
 TEST(DfaConverter, BoundsTheTablesOfAWholeScanner) {
