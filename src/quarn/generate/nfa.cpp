@@ -487,18 +487,19 @@ base::Result<Nfa, std::string> Nfa::build_lookahead(std::string_view regex,
 
 // ---- Mode NFA ----
 
-BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns) {
+base::Result<Nfa, PatternBuildError> Nfa::build_from_patterns(
+    const std::vector<Pattern>& patterns) {
     ScannerNfaBudget budget;
     return build_from_patterns(patterns, budget);
 }
 
-BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns,
-                                     ScannerNfaBudget& budget) {
+base::Result<Nfa, PatternBuildError> Nfa::build_from_patterns(const std::vector<Pattern>& patterns,
+                                                              ScannerNfaBudget& budget) {
     Nfa result;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         auto pattern_nfa = build_within(patterns[i], i, i == 0 ? 0 : result.states.size(), budget);
         if (!pattern_nfa)
-            return pattern_nfa;
+            return base::err(PatternBuildError(std::move(pattern_nfa).error(), i));
         if (i == 0) {
             // Taken over whole; the mode NFA keeps its empty text.
             take_over(result, std::move(pattern_nfa).value());

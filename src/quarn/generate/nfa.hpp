@@ -109,6 +109,16 @@ class NfaBuildError {
     Variant error_;
 };
 
+// The failure of one pattern of a mode NFA: the error, and the pattern's
+// position in the list.
+class PatternBuildError : public NfaBuildError {
+  public:
+    PatternBuildError(NfaBuildError error, std::size_t pattern_index)
+        : NfaBuildError(std::move(error)), pattern(pattern_index) {}
+
+    std::size_t pattern;
+};
+
 // One interval group as a transition label: its ranges and its number.
 struct RangeLabel {
     std::shared_ptr<const std::vector<CharInterval>> ranges;
@@ -218,10 +228,10 @@ class Nfa {
 
     // ---- Mode NFA ----
     // Pattern i, given priority i, joined by alternation; the first error met.
-    static base::Result<Nfa, NfaBuildError> build_from_patterns(
+    static base::Result<Nfa, PatternBuildError> build_from_patterns(
         const std::vector<Pattern>& patterns);
     // The same, its states also charged to the scanner's budget.
-    static base::Result<Nfa, NfaBuildError> build_from_patterns(
+    static base::Result<Nfa, PatternBuildError> build_from_patterns(
         const std::vector<Pattern>& patterns, ScannerNfaBudget& budget);
     // Registers every label of this NFA.
     void collect_character_classes(CharacterClasses& character_classes) const;

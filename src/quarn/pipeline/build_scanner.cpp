@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "quarn/base/errors.hpp"
 #include "quarn/definition/parser.hpp"
 #include "quarn/generate/character_classes.hpp"
 #include "quarn/generate/dfa.hpp"
@@ -17,20 +16,33 @@ namespace quarn::pipeline {
 
 namespace {
 
-[[noreturn]] void fail_nfa(const generate::NfaBuildError& error) {
-    base::fail("Failed to build NFA for pattern: " + error.debug());
+BuildError construction_error(std::string message) {
+    return BuildError{BuildError::Kind::Construction, std::move(message), {}, {}, {}};
+}
+
+BuildError nfa_error(const generate::NfaBuildError& error) {
+    return construction_error("Failed to build NFA for pattern: " + error.debug());
+}
+
+BuildError conversion_error(const generate::DfaConversionError& error) {
+    return construction_error("Failed to convert NFA to DFA: " + error.debug());
 }
 
 }  // namespace
 
-base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
+base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
     auto parsed = definition::parse_scanner_data(definition);
-    if (!parsed)
-        return base::err(std::string(kDefinitionErrorPrefix) + parsed.error());
+    if (!parsed) {
+        return base::err(BuildError{BuildError::Kind::Definition,
+                                    std::string(kDefinitionErrorPrefix) + parsed.error(),
+                                    {},
+                                    {},
+                                    {}});
+    }
     definition::ScannerData& data = parsed.value();
     auto transitions = resolve_transitions(data);
     if (!transitions)
-        base::fail(transitions.error().message);
+        return base::err(std::move(transitions).error());
 
     // Every NFA of the scanner is alive until the conversions below, so they
     // share one budget, the lookahead table included.
@@ -41,8 +53,14 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
     nfas.reserve(data.modes.size());
     for (const definition::ModeDefinition& mode : data.modes) {
         auto nfa = generate::Nfa::build_from_patterns(mode.patterns(), nfa_budget);
-        if (!nfa)
-            fail_nfa(nfa.error());
+        if (!nfa) {
+            const definition::TokenClause& token = mode.tokens.at(nfa.error().pattern);
+            BuildError error = nfa_error(nfa.error());
+            error.mode = mode.name;
+            error.clause = token.clause;
+            error.pattern = token.pattern.regex;
+            return base::err(std::move(error));
+        }
         nfas.push_back(std::move(nfa).value());
     }
 
@@ -59,9 +77,10 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
     for (const generate::Nfa& nfa : data.lookaheads)
         split_transitions += nfa.disjoint_transition_count(classes);
     if (split_transitions > generate::kMaxScannerNfaTransitions) {
-        fail_nfa(generate::NfaTooLargeError{static_cast<std::size_t>(split_transitions),
-                                            generate::NfaTooLargeError::Measure::ScannerTransitions,
-                                            generate::kMaxScannerNfaTransitions});
+        return base::err(nfa_error(
+            generate::NfaTooLargeError{static_cast<std::size_t>(split_transitions),
+                                       generate::NfaTooLargeError::Measure::ScannerTransitions,
+                                       generate::kMaxScannerNfaTransitions}));
     }
     for (generate::Nfa& nfa : nfas)
         nfa.convert_to_disjoint_character_classes(classes);
@@ -74,16 +93,19 @@ base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
     generate::ScannerDfaBudget dfa_budget;
     auto dfas = generate::build_scanner_dfas(nfas, data.lookaheads, num_classes, dfa_budget);
     if (!dfas)
-        base::fail("Failed to convert NFA to DFA: " + dfas.error().debug());
+        return base::err(conversion_error(dfas.error()));
 
     DfaConverter converter(num_classes, dfas->lookaheads);
     std::vector<runtime::ScannerMode> runtime_modes;
     runtime_modes.reserve(data.modes.size());
     for (std::size_t i = 0; i < data.modes.size(); ++i) {
+        auto dfa = converter.convert(dfas->modes[i]);
+        if (!dfa)
+            return base::err(conversion_error(dfa.error()));
         runtime::ScannerMode mode;
         mode.name = data.modes[i].name;
         mode.transitions = std::move(transitions.value()[i]);
-        mode.dfa = converter.convert(dfas->modes[i]);
+        mode.dfa = std::move(dfa).value();
         runtime_modes.push_back(std::move(mode));
     }
 

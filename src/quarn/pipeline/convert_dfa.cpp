@@ -8,14 +8,13 @@
 
 namespace quarn::pipeline {
 
-runtime::Dfa DfaConverter::convert(const generate::Dfa& dfa) {
+base::Result<runtime::Dfa, generate::DfaConversionError> DfaConverter::convert(
+    const generate::Dfa& dfa) {
     const std::size_t cells = dfa.states.size() * (num_classes_ + 1);
     if (cells > max_table_cells_ - table_cells_) {
-        base::fail("Failed to convert NFA to DFA: " +
-                   generate::DfaConversionError{
-                       "The DFA is too large: the scanner's tables would need more than " +
-                       std::to_string(max_table_cells_) + " cells"}
-                       .debug());
+        return base::err(generate::DfaConversionError{
+            "The DFA is too large: the scanner's tables would need more than " +
+            std::to_string(max_table_cells_) + " cells"});
     }
     table_cells_ += cells;
 
@@ -31,8 +30,11 @@ runtime::Dfa DfaConverter::convert(const generate::Dfa& dfa) {
         }
         converted.accept_data.reserve(state.accept_data.size());
         for (const generate::Accept& accept : state.accept_data) {
+            auto lookahead = convert_lookahead(accept.lookahead);
+            if (!lookahead)
+                return base::err(std::move(lookahead).error());
             converted.accept_data.push_back(runtime::AcceptData{
-                convert_lookahead(accept.lookahead),
+                lookahead.value(),
                 static_cast<runtime::TokenType>(accept.token_type.value()),
                 static_cast<runtime::Priority>(accept.priority),
             });
@@ -42,7 +44,8 @@ runtime::Dfa DfaConverter::convert(const generate::Dfa& dfa) {
     return runtime::Dfa(std::move(states));
 }
 
-runtime::Lookahead DfaConverter::convert_lookahead(const generate::Lookahead& lookahead) {
+base::Result<runtime::Lookahead, generate::DfaConversionError> DfaConverter::convert_lookahead(
+    const generate::Lookahead& lookahead) {
     using Kind = generate::Lookahead::Kind;
     if (lookahead.kind == Kind::None)
         return runtime::Lookahead::none();
@@ -50,14 +53,20 @@ runtime::Lookahead DfaConverter::convert_lookahead(const generate::Lookahead& lo
     base::check_index(id, lookaheads_.size());
     if (!is_converted_[id]) {
         is_converted_[id] = true;
-        converted_[id] = convert(lookaheads_[id]);
+        auto converted = convert(lookaheads_[id]);
+        if (!converted)
+            return base::err(std::move(converted).error());
+        converted_[id] = std::move(converted).value();
     }
     return lookahead.kind == Kind::Positive ? runtime::Lookahead::positive(lookahead.id.value())
                                             : runtime::Lookahead::negative(lookahead.id.value());
 }
 
 runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes) {
-    return DfaConverter(num_classes).convert(dfa);
+    auto converted = DfaConverter(num_classes).convert(dfa);
+    if (!converted)
+        base::fail(converted.error().display());
+    return std::move(converted).value();
 }
 
 }  // namespace quarn::pipeline

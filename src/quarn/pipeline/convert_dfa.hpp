@@ -35,10 +35,9 @@ class DfaConverter {
           converted_(lookaheads.size()),
           is_converted_(lookaheads.size(), false) {}
 
-    // Throws base::InternalError for a class number at or beyond num_classes,
-    // a lookahead id outside the table, and for tables beyond the bound
-    // ("Failed to convert NFA to DFA: ...").
-    runtime::Dfa convert(const generate::Dfa& dfa);
+    // Tables beyond the bound are the error value; a class number at or beyond
+    // num_classes or a lookahead id outside the table throw base::InternalError.
+    base::Result<runtime::Dfa, generate::DfaConversionError> convert(const generate::Dfa& dfa);
 
     // The runtime lookahead table: the automata converted so far by index, the
     // others left empty.
@@ -48,7 +47,8 @@ class DfaConverter {
     std::size_t table_cells() const { return table_cells_; }
 
   private:
-    runtime::Lookahead convert_lookahead(const generate::Lookahead& lookahead);
+    base::Result<runtime::Lookahead, generate::DfaConversionError> convert_lookahead(
+        const generate::Lookahead& lookahead);
 
     std::size_t num_classes_;
     std::size_t max_table_cells_;
@@ -58,7 +58,8 @@ class DfaConverter {
     std::vector<bool> is_converted_;
 };
 
-// One automaton on its own: DfaConverter(num_classes).convert(dfa).
+// One automaton without lookaheads on its own: DfaConverter(num_classes).convert(dfa),
+// InternalError beyond the bound.
 runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes);
 
 }  // namespace quarn::pipeline

@@ -29,7 +29,8 @@ base::Result<std::vector<std::vector<runtime::Transition>>, BuildError> resolve_
             const auto target = positions.find(transition.target_mode);
             if (target == positions.end()) {
                 return base::err(
-                    BuildError{"Scanner mode '" + transition.target_mode + "' not found",
+                    BuildError{BuildError::Kind::Construction,
+                               "Scanner mode '" + transition.target_mode + "' not found",
                                mode.name,
                                transition.clause,
                                {}});
