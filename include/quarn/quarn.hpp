@@ -19,9 +19,9 @@
 namespace quarn {
 
 // A definition that does not compile. `line` and `column` (from 1, columns in
-// characters) locate a definition the parser rejects; both are 0 for a
-// failure found later (a token regex that cannot be compiled, an unknown
-// mode, an automaton beyond the size limits).
+// characters) locate where the parser stopped or the clause at fault (a token
+// regex that cannot be compiled, a transition to an unknown mode); both are 0
+// when no single place is (an automaton beyond the size limits).
 class DefinitionError : public std::runtime_error {
   public:
     DefinitionError(const std::string& message, std::size_t line, std::size_t column)

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "quarn/analysis/automata.hpp"
-#include "quarn/base/errors.hpp"
 #include "quarn/base/utf8.hpp"
 #include "quarn/definition/parser.hpp"
 #include "quarn/generate/character_classes.hpp"
@@ -40,17 +39,17 @@ Automaton copy_automaton(const generate::Dfa& dfa) {
     for (std::size_t i = 0; i < dfa.states.size(); ++i) {
         Automaton::State& state = result.states[i];
         for (const generate::DfaTransition& t : dfa.states[i].transitions)
-            state.edges.push_back({t.elementary_interval_index.value(), t.target.value()});
+            state.edges.push_back({t.group.value(), t.target.value()});
         std::sort(state.edges.begin(), state.edges.end(),
                   [](const auto& a, const auto& b) { return a.group < b.group; });
-        for (const generate::Pattern& pattern : dfa.states[i].accept_data)
-            state.accepts.push_back(static_cast<std::uint32_t>(pattern.priority));
+        for (const generate::Accept& accept : dfa.states[i].accept_data)
+            state.accepts.push_back(static_cast<std::uint32_t>(accept.priority));
     }
     return result;
 }
 
 LookaheadKind kind_of(const generate::Lookahead& lookahead) {
-    switch (lookahead.kind()) {
+    switch (lookahead.kind) {
         case generate::Lookahead::Kind::Positive:
             return LookaheadKind::Positive;
         case generate::Lookahead::Kind::Negative:
@@ -61,33 +60,34 @@ LookaheadKind kind_of(const generate::Lookahead& lookahead) {
     return LookaheadKind::None;
 }
 
-// The mode automaton as the checks read it; each distinct lookahead automaton
-// of its accept lists becomes one entry of mode.lookaheads.
-void copy_mode_automaton(const generate::Dfa& dfa, Mode& mode) {
+// The mode automaton as the checks read it; each lookahead its accept lists
+// refer to becomes one entry of mode.lookaheads.
+void copy_mode_automaton(const generate::Dfa& dfa, const std::vector<generate::Dfa>& lookaheads,
+                         Mode& mode) {
     mode.dfa = copy_automaton(dfa);
-    std::unordered_map<const generate::AutomatonType*, std::uint32_t> ids;
+    std::unordered_map<std::size_t, std::uint32_t> ids;
     for (const generate::DfaState& state : dfa.states) {
-        for (const generate::Pattern& pattern : state.accept_data) {
-            if (pattern.lookahead.is_none())
+        for (const generate::Accept& accept : state.accept_data) {
+            if (accept.lookahead.is_none())
                 continue;
-            const generate::AutomatonType* automaton = &pattern.lookahead.automaton();
-            auto [it, added] = ids.emplace(automaton, static_cast<std::uint32_t>(ids.size()));
+            const std::size_t id = accept.lookahead.id.as_usize();
+            auto [it, added] = ids.emplace(id, static_cast<std::uint32_t>(ids.size()));
             if (added)
-                mode.lookaheads.push_back(copy_automaton(automaton->dfa()));
-            mode.clauses[pattern.priority].lookahead = it->second;
+                mode.lookaheads.push_back(copy_automaton(lookaheads.at(id)));
+            mode.clauses[accept.priority].lookahead = it->second;
         }
     }
 }
 
-Transition copy_transition(const generate::TransitionToNamedMode& transition,
-                           const std::vector<generate::ScannerModeWithNamedTransitions>& modes) {
-    using Kind = generate::TransitionToNamedMode::Kind;
+Transition copy_transition(const definition::Transition& transition,
+                           const std::vector<definition::ModeDefinition>& modes) {
+    using Kind = definition::Transition::Kind;
     Transition result;
-    result.token_type = transition.token_type();
-    if (transition.kind() == Kind::PopMode)
+    result.token_type = transition.token_type;
+    if (transition.kind == Kind::Pop)
         return result;
-    result.kind = transition.kind() == Kind::SetMode ? TransitionKind::Enter : TransitionKind::Push;
-    result.target_name = transition.target_mode();
+    result.kind = transition.kind == Kind::Enter ? TransitionKind::Enter : TransitionKind::Push;
+    result.target_name = transition.target_mode;
     for (std::size_t i = 0; i < modes.size(); ++i) {
         if (modes[i].name == result.target_name) {
             result.target = i;
@@ -111,9 +111,12 @@ base::Result<DefinitionAutomata, ParseFailure> build_automata(std::string_view d
     result.name = parsed->name;
 
     const auto& modes = parsed->modes;
+    std::vector<generate::Nfa>& lookahead_nfas = parsed->lookaheads;
     std::vector<generate::Nfa> mode_nfas(modes.size());
     std::vector<std::vector<std::optional<generate::Nfa>>> clause_nfas(modes.size());
     generate::ScannerNfaBudget budget;
+    for (const generate::Nfa& lookahead : lookahead_nfas)
+        budget.used += lookahead.states.size();
     for (std::size_t m = 0; m < modes.size(); ++m) {
         Mode& mode = result.modes.emplace_back();
         mode.name = modes[m].name;
@@ -122,30 +125,32 @@ base::Result<DefinitionAutomata, ParseFailure> build_automata(std::string_view d
             mode.transitions.push_back(copy_transition(modes[m].transitions[t], modes));
             mode.transitions.back().offset = map.modes[m].transitions[t];
         }
-        for (std::size_t c = 0; c < modes[m].patterns.size(); ++c) {
-            const generate::Pattern& pattern = modes[m].patterns[c];
+        for (std::size_t c = 0; c < modes[m].tokens.size(); ++c) {
+            const generate::Pattern& pattern = modes[m].tokens[c].pattern;
             Clause& clause = mode.clauses.emplace_back();
-            clause.pattern = pattern.pattern;
-            clause.token_type = pattern.terminal_type.value();
+            clause.pattern = pattern.regex;
+            clause.token_type = pattern.token_type.value();
             clause.lookahead_kind = kind_of(pattern.lookahead);
-            if (!pattern.lookahead.is_none() && pattern.lookahead.automaton().is_nfa())
-                clause.lookahead_pattern = pattern.lookahead.automaton().nfa().pattern;
+            if (!pattern.lookahead.is_none())
+                clause.lookahead_pattern =
+                    lookahead_nfas.at(pattern.lookahead.id.as_usize()).pattern;
             clause.offset = map.modes[m].clauses[c];
-            auto alone = generate::Nfa::build(
-                generate::Pattern(pattern.pattern, pattern.terminal_type), budget);
-            if (alone)
+            auto alone =
+                generate::Nfa::build(generate::Pattern(pattern.regex, pattern.token_type), budget);
+            if (alone) {
                 clause_nfas[m].push_back(std::move(alone).value());
-            else
+            } else {
                 clause_nfas[m].emplace_back();
-            if (!alone && mode.error.empty()) {
-                clause.error = alone.error().display();
-                mode.error = "clause " + std::to_string(c + 1) + " cannot be compiled";
+                if (mode.error.empty()) {
+                    clause.error = alone.error().display();
+                    mode.error = "clause " + std::to_string(c + 1) + " cannot be compiled";
+                }
             }
         }
         mode.statistics.clauses = mode.clauses.size();
         if (!mode.error.empty())
             continue;
-        auto nfa = generate::Nfa::build_from_patterns(modes[m].patterns, budget);
+        auto nfa = generate::Nfa::build_from_patterns(modes[m].patterns(), budget);
         if (!nfa) {
             mode.error = nfa.error().display();
             continue;
@@ -160,12 +165,16 @@ base::Result<DefinitionAutomata, ParseFailure> build_automata(std::string_view d
         if (result.modes[m].error.empty())
             mode_nfas[m].collect_character_classes(classes);
     }
+    for (const generate::Nfa& nfa : lookahead_nfas)
+        nfa.collect_character_classes(classes);
     classes.create_disjoint_character_classes();
     std::uint64_t transitions = 0;
     for (std::size_t m = 0; m < modes.size(); ++m) {
         if (result.modes[m].error.empty())
             transitions += mode_nfas[m].disjoint_transition_count(classes);
     }
+    for (const generate::Nfa& nfa : lookahead_nfas)
+        transitions += nfa.disjoint_transition_count(classes);
     std::vector<std::vector<Interval>> groups;
     for (const auto& group : classes.intervals()) {
         std::vector<Interval>& out = groups.emplace_back();
@@ -175,19 +184,37 @@ base::Result<DefinitionAutomata, ParseFailure> build_automata(std::string_view d
     result.alphabet = Alphabet(std::move(groups));
     result.interval_groups = classes.intervals().size();
     result.classes_ms = watch.lap_ms();
+    if (transitions > generate::kMaxScannerNfaTransitions) {
+        for (Mode& mode : result.modes) {
+            if (mode.error.empty())
+                mode.error = "the scanner's automata are beyond the size limits";
+        }
+        return result;
+    }
 
+    // The lookahead table, converted once for every mode.
     const std::size_t width = classes.intervals().size();
     generate::ScannerDfaBudget dfa_budget;
+    std::vector<generate::Dfa> lookahead_dfas;
+    std::string lookahead_error;
+    for (generate::Nfa& nfa : lookahead_nfas) {
+        nfa.convert_to_disjoint_character_classes(classes);
+        auto dfa = generate::try_from_nfa(nfa, width, dfa_budget);
+        if (!dfa) {
+            lookahead_error = dfa.error().display();
+            break;
+        }
+        lookahead_dfas.push_back(std::move(dfa).value());
+    }
+
     generate::ScannerDfaBudget clause_budget;
-    pipeline::DfaConverter converter(width);
+    pipeline::DfaConverter converter(width, lookahead_dfas);
     for (std::size_t m = 0; m < modes.size(); ++m) {
         Mode& mode = result.modes[m];
+        if (mode.error.empty() && !lookahead_error.empty())
+            mode.error = lookahead_error;
         if (!mode.error.empty())
             continue;
-        if (transitions > generate::kMaxScannerNfaTransitions) {
-            mode.error = "the scanner's automata are beyond the size limits";
-            continue;
-        }
         mode_nfas[m].convert_to_disjoint_character_classes(classes);
         watch.lap_ms();
         auto dfa = generate::try_from_nfa_not_minimized(mode_nfas[m], width, dfa_budget);
@@ -198,20 +225,18 @@ base::Result<DefinitionAutomata, ParseFailure> build_automata(std::string_view d
         }
         mode.statistics.dfa_states = dfa->states.size();
         mode.statistics.dfa_ms = watch.lap_ms();
-        generate::Dfa minimized = generate::Minimizer::minimize(std::move(dfa).value());
+        generate::Dfa minimized = generate::minimize(std::move(dfa).value());
         mode.statistics.minimized_states = minimized.states.size();
         mode.statistics.minimize_ms = watch.lap_ms();
         const std::size_t cells_before = converter.table_cells();
-        try {
-            converter.convert(minimized);
-        } catch (const base::InternalError& error) {
-            mode.error = error.what();
+        if (auto table = converter.convert(minimized); !table) {
+            mode.error = table.error().display();
             continue;
         }
         mode.statistics.table_bytes =
             (converter.table_cells() - cells_before) * sizeof(std::uint32_t);
         mode.statistics.table_ms = watch.lap_ms();
-        copy_mode_automaton(minimized, mode);
+        copy_mode_automaton(minimized, lookahead_dfas, mode);
         std::vector<bool> used(width);
         for (const Automaton::State& state : mode.dfa.states) {
             for (const Automaton::Edge& edge : state.edges)

@@ -1,7 +1,8 @@
 // The public C++ interface over the pipeline and the runtime.
 #include "quarn/quarn.hpp"
 
-#include "quarn/base/errors.hpp"
+#include <optional>
+
 #include "quarn/definition/parser.hpp"
 #include "quarn/definition/source_map.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
@@ -33,21 +34,45 @@ struct Scanner::Impl {
     pipeline::Scanner compiled;
 };
 
-Scanner Scanner::compile(std::string_view definition) {
-    std::string message;
-    try {
-        auto built = pipeline::build_scanner(definition);
-        if (built)
-            return Scanner(std::make_shared<const Impl>(Impl{std::move(built).value()}));
-        message = std::move(built).error();
-    } catch (const base::InternalError& error) {
-        throw DefinitionError(error.what(), 0, 0);
-    }
-    // Parsed again only to locate the failure.
+namespace {
+
+// Where a build error is: the failing token of a definition the parser
+// rejects, or the start of the clause at fault; none when neither is known.
+std::optional<std::size_t> offset_of(std::string_view definition,
+                                     const pipeline::BuildError& error) {
     definition::SourceMap map;
-    (void)definition::parse_scanner_data(definition, map);
-    const auto position = definition::position_of(definition, map.error);
-    throw DefinitionError(message, position.line, position.column);
+    auto parsed = definition::parse_scanner_data(definition, map);
+    if (!parsed)
+        return map.error;
+    if (!error.clause)
+        return std::nullopt;
+    for (std::size_t m = 0; m < parsed->modes.size(); ++m) {
+        const definition::ModeDefinition& mode = parsed->modes[m];
+        if (mode.name != error.mode)
+            continue;
+        for (std::size_t i = 0; i < mode.tokens.size(); ++i) {
+            if (mode.tokens[i].clause == *error.clause)
+                return map.modes[m].clauses[i];
+        }
+        for (std::size_t i = 0; i < mode.transitions.size(); ++i) {
+            if (mode.transitions[i].clause == *error.clause)
+                return map.modes[m].transitions[i];
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Scanner Scanner::compile(std::string_view definition) {
+    auto built = pipeline::build_scanner(definition);
+    if (built)
+        return Scanner(std::make_shared<const Impl>(Impl{std::move(built).value()}));
+    const std::optional<std::size_t> offset = offset_of(definition, built.error());
+    if (!offset)
+        throw DefinitionError(built.error().message, 0, 0);
+    const auto position = definition::position_of(definition, *offset);
+    throw DefinitionError(built.error().message, position.line, position.column);
 }
 
 namespace {

@@ -68,8 +68,13 @@ TEST(Api, ErrorsAreExceptionsWithLocations) {
         EXPECT_EQ(error.column(), 24u);
         EXPECT_STREQ(error.what(), "Failed to parse scanner definition: expected integer literal");
     }
-    EXPECT_THROW((void)quarn::Scanner::compile("S { mode A { token \"(\" => 1; } }"),
-                 quarn::DefinitionError);
+    try {
+        (void)quarn::Scanner::compile("S { mode A {\n token \"a\" => 1;\n token \"(\" => 2; } }");
+        FAIL();
+    } catch (const quarn::DefinitionError& error) {
+        EXPECT_EQ(error.line(), 3u);
+        EXPECT_EQ(error.column(), 2u);
+    }
     const quarn::Scanner scanner = quarn::Scanner::compile("S { mode A { token \"a\" => 1; } }");
     try {
         (void)scanner.scan("aa\xff");
