@@ -26,7 +26,7 @@ EXIT_OK = 0
 EXIT_FINDINGS = 1
 EXIT_ERROR = 2
 
-# Inputs at least this large get a progress bar when standard error is a terminal.
+# Inputs at least this large show their progress when standard error is a terminal.
 _PROGRESS_BYTES = 16 << 20
 
 
@@ -149,11 +149,17 @@ class Row(NamedTuple):
     end_column: Optional[int] = None
 
 
-def _rows(scanner: quarn.Scanner, source: str, positions: bool) -> Iterator[Row]:
-    """The tokens of one input. Each input starts in the first mode."""
+def _rows(definition: _Definition, scanner: quarn.Scanner, source: str,
+          positions: bool) -> Iterator[Row]:
+    """The tokens of one input, each input from the first mode. Streams in
+    chunks when the package's Lexer can read files; else reads the input whole."""
+    import quarn_tools
+
+    lexer_type = getattr(quarn_tools, "Lexer", None)
+    if lexer_type is not None and hasattr(lexer_type, "scan_file"):
+        yield from _streamed_rows(lexer_type(definition.text), source, positions)
+        return
     text = _read_text(source, "input file")
-    if os.path.exists(source) and sys.stderr.isatty() and os.path.getsize(source) >= _PROGRESS_BYTES:
-        print(f"scanning {source} ({os.path.getsize(source) >> 20} MB)...", file=sys.stderr)
     if positions:
         for m in scanner.find_matches_with_position(text):
             yield Row(m.token_type, m.start, m.end, m.text, m.start_line, m.start_column,
@@ -161,6 +167,31 @@ def _rows(scanner: quarn.Scanner, source: str, positions: bool) -> Iterator[Row]
     else:
         for m in scanner.find_matches(text):
             yield Row(m.token_type, m.start, m.end, m.text)
+
+
+def _streamed_rows(lexer: Any, source: str, positions: bool) -> Iterator[Row]:
+    try:
+        file = sys.stdin.buffer if source == "-" else open(source, "rb")
+    except FileNotFoundError:
+        raise UserError(f"{source}: no such input file") from None
+    except OSError as error:
+        raise UserError(f"{source}: {error.strerror or error}") from None
+    size = os.fstat(file.fileno()).st_size if source != "-" else 0
+    progress = sys.stderr.isatty() and size >= _PROGRESS_BYTES
+    try:
+        for table in lexer.scan_file(file, positions=positions):
+            for token in table:
+                yield Row(*token)
+            if progress and len(table):
+                done = min(100, 100 * int(table.ends[len(table) - 1]) // size)
+                print(f"\r{source}: {done}%", end="", file=sys.stderr, flush=True)
+    except ValueError as error:  # invalid UTF-8, with its offset
+        raise UserError(f"{source}: {error}") from None
+    finally:
+        if progress:
+            print(file=sys.stderr)
+        if file is not sys.stdin.buffer:
+            file.close()
 
 
 def _columns(positions: bool, names: dict[int, str], many: bool) -> list[str]:
@@ -192,7 +223,7 @@ def _cmd_tokenize(args: argparse.Namespace) -> int:
 
     def records() -> Iterator[list[Any]]:
         for source in sources:
-            for row in _rows(scanner, source, args.positions):
+            for row in _rows(definition, scanner, source, args.positions):
                 yield _record(row, source, args.positions, names, many)
 
     if args.format == "parquet":
