@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The libjs packages ship plain JavaScript and CSS that the bundled lexers are tested on.
-packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev unicode-data
+packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev libtomlplusplus-dev unicode-data graphviz chromium
           libjs-jquery libjs-jquery-ui libjs-underscore libjs-sphinxdoc)
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,14 @@ cmake --preset release
 cmake --build --preset release -j "$jobs"
 ctest --preset release -j "$jobs"
 
+# The C++ package: installed, then used by the example program through find_package.
+rm -rf build/install build/example
+cmake --install build/release --prefix build/install >/dev/null
+cmake -S examples/cpp -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/install" >/dev/null
+cmake --build build/example
+build/example/tokenize examples/demo.quarn examples/demo_input.txt >/dev/null
+echo "examples/cpp: built against the installed package and ran"
+
 cmake --preset sanitize
 cmake --build --preset sanitize -j "$jobs"
 ctest --preset sanitize -j "$jobs"

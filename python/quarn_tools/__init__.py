@@ -6,4 +6,6 @@ beyond it lives here. Optional dependencies (NumPy, pyarrow, pandas, Dask,
 Pygments, Lark) are imported only by the features that need them.
 """
 
-__all__: list[str] = []
+from .checker import DefinitionError, Diagnostic, check, graph_dot, statistics
+
+__all__: list[str] = ["DefinitionError", "Diagnostic", "check", "graph_dot", "statistics"]

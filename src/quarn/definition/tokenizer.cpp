@@ -110,6 +110,9 @@ class Lexer {
                 if (group.delimiter != closing)
                     return failure();
                 group.payload = stream_.tokens.size();
+                // An empty text at the closing delimiter: where a group's
+                // contents end, for messages about what is missing there.
+                group.text_begin = group.text_end = pos;
                 open_groups.pop_back();
                 ++pos;
             } else if (const Step after = leaf_token(pos)) {

@@ -44,7 +44,7 @@ struct Token {
     bool overflow = false;
     // The span of the token's text in TokenStream::text. Identifier: the display
     // text, "r#" included for a raw identifier. Punctuation: the character.
-    // Literal: the source text. Group: empty.
+    // Literal: the source text. Group: empty, at its closing delimiter.
     std::size_t text_begin = 0;
     std::size_t text_end = 0;
     // Integer: the magnitude. String: index into TokenStream::string_values.

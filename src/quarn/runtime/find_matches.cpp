@@ -9,6 +9,7 @@ namespace {
 // What an attempt and the lookahead evaluations inside it share.
 struct SearchContext {
     const MatchFunction& match_function;
+    std::span<const Dfa> lookaheads;         // the scanner's lookahead table
     LookaheadDeadEnds* lookahead_dead_ends;  // null: remember nothing
     const char* attempt_start;               // no later evaluation starts before it
 };
@@ -124,11 +125,16 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
 }
 
 bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const SearchContext& ctx) {
-    switch (entry.lookahead.kind()) {
+    const Lookahead lookahead = entry.lookahead;
+    if (lookahead.kind() == Lookahead::Kind::None)
+        base::unreachable("Lookahead::None should not be evaluated here");
+    base::check_index(lookahead.index(), ctx.lookaheads.size());
+    const Dfa& dfa = ctx.lookaheads[lookahead.index()];
+    switch (lookahead.kind()) {
         case Lookahead::Kind::Positive:
-            return accepts_prefix(rest, entry.lookahead.dfa(), ctx);
+            return accepts_prefix(rest, dfa, ctx);
         case Lookahead::Kind::Negative:
-            return !accepts_prefix(rest, entry.lookahead.dfa(), ctx);
+            return !accepts_prefix(rest, dfa, ctx);
         case Lookahead::Kind::None:
             break;
     }
@@ -155,9 +161,9 @@ template <class State>
 template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
-    typename Iter::State& best) {
-    const SearchContext ctx{match_function, lookahead_dead_ends, start.cursor};
+    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best) {
+    const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor};
     typename Iter::State state = start;
     const char* const end = chars.end();
     const char* const table = dfa.column_base(0);
@@ -215,14 +221,14 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 template <class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
-    typename Iter::State& best) {
+    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best) {
     if (start.cursor < memo.limit() || dfa.has_lookahead()) {
-        return attempt_with<true, true>(chars, start, dfa, match_function, memo,
+        return attempt_with<true, true>(chars, start, dfa, match_function, lookaheads, memo,
                                         lookahead_dead_ends, best);
     }
-    return attempt_with<false, false>(chars, start, dfa, match_function, memo, lookahead_dead_ends,
-                                      best);
+    return attempt_with<false, false>(chars, start, dfa, match_function, lookaheads, memo,
+                                      lookahead_dead_ends, best);
 }
 
 template <class Iter>
@@ -243,18 +249,21 @@ template <class Iter>
 
 }  // namespace
 
-bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
-                        const MatchFunction& match_function) {
-    return evaluate_lookahead(rest, entry, SearchContext{match_function, nullptr, nullptr});
+bool evaluate_lookahead(CharIter rest, const AcceptData& entry, const MatchFunction& match_function,
+                        std::span<const Dfa> lookaheads) {
+    return evaluate_lookahead(rest, entry,
+                              SearchContext{match_function, lookaheads, nullptr, nullptr});
 }
 
 template <class Iter>
-std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function) {
+std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function,
+                               std::span<const Dfa> lookaheads) {
     check_has_start_state(dfa);
     const typename Iter::State start = chars.state();
     typename Iter::State best = start;
     DeadEndMemo memo(chars.begin());
-    const AcceptData* entry = attempt(chars, start, dfa, match_function, memo, nullptr, best);
+    const AcceptData* entry =
+        attempt(chars, start, dfa, match_function, lookaheads, memo, nullptr, best);
     if (entry == nullptr) {
         chars.set_state(start);
         return std::nullopt;
@@ -289,8 +298,9 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
             }
             Iter::advance(start, start.cursor + 1, byte);
         }
-        if (const AcceptData* entry = attempt(char_iter_, start, dfa, match_function, dead_ends_,
-                                              &lookahead_dead_ends_, best)) {
+        if (const AcceptData* entry =
+                attempt(char_iter_, start, dfa, match_function, scanner_->lookaheads(), dead_ends_,
+                        &lookahead_dead_ends_, best)) {
             char_iter_.set_state(best);
             fill_match(char_iter_, start, best, *entry, match);
             scanner_->apply_transition(*state_, match.token_type);
@@ -309,7 +319,9 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
 
 template class BasicFindMatches<CharIter>;
 template class BasicFindMatches<CharIterWithPosition>;
-template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&);
-template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&, const MatchFunction&);
+template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&,
+                                        std::span<const Dfa>);
+template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&, const MatchFunction&,
+                                        std::span<const Dfa>);
 
 }  // namespace quarn::runtime
