@@ -342,9 +342,9 @@ class SubsetConstruction {
             return too_large("computing its states takes more than " +
                              std::to_string(kMaxSubsetWork) + " steps");
         }
-        if (budget_.subset_work > kMaxScannerSubsetWork) {
+        if (budget_.subset_work > kMaxSubsetWork) {
             return too_large("computing the scanner's states takes more than " +
-                             std::to_string(kMaxScannerSubsetWork) + " steps");
+                             std::to_string(kMaxSubsetWork) + " steps");
         }
         return std::nullopt;
     }

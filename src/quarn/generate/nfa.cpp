@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/utf8.hpp"
@@ -89,24 +88,6 @@ bool operator==(const CharacterClassType& a, const CharacterClassType& b) {
     const auto& x = std::get<1>(a.label_);
     const auto& y = std::get<1>(b.label_);
     return x.id == y.id && (x.ranges == y.ranges || *x.ranges == *y.ranges);
-}
-
-std::vector<NfaTransition> NfaState::epsilon_transitions() const {
-    std::vector<NfaTransition> result;
-    for (const auto& transition : transitions) {
-        if (transition.is_epsilon())
-            result.push_back(transition);
-    }
-    return result;
-}
-
-std::vector<NfaTransition> NfaState::labelled_transitions() const {
-    std::vector<NfaTransition> result;
-    for (const auto& transition : transitions) {
-        if (!transition.is_epsilon())
-            result.push_back(transition);
-    }
-    return result;
 }
 
 void NfaState::offset(std::uint32_t n) {
@@ -612,54 +593,6 @@ void Nfa::convert_to_disjoint_character_classes(const CharacterClasses& characte
 std::uint64_t Nfa::disjoint_transition_count(const CharacterClasses& character_classes) const {
     GroupLabels labels(character_classes);
     return count_converted_transitions(*this, labels);
-}
-
-// ---- Queries ----
-
-const NfaState* Nfa::find_state(NfaStateID id) const {
-    // States are numbered by position, so the search is a lookup.
-    if (id.as_usize() >= states.size())
-        return nullptr;
-    return &states[id.as_usize()];
-}
-
-std::vector<NfaStateID> Nfa::epsilon_closure(NfaStateID state) const {
-    // Membership through a hash set instead of searching the list; the sorted
-    // result is the same.
-    std::vector<NfaStateID> closure{state};
-    std::unordered_set<NfaStateID> seen{state};
-    for (std::size_t i = 0; i < closure.size(); ++i) {
-        const NfaState* current = find_state(closure[i]);
-        if (current == nullptr)
-            base::fail("State not found: " + debug_string(closure[i]));
-        for (const auto& transition : current->transitions) {
-            if (transition.is_epsilon() && seen.insert(transition.target).second) {
-                closure.push_back(transition.target);
-            }
-        }
-    }
-    std::sort(closure.begin(), closure.end());
-    return closure;
-}
-
-void Nfa::collect_match_transitions(NfaStateID id, std::vector<MatchTransition>& out) const {
-    for (const auto& transition : at(states, id).transitions) {
-        if (transition.is_epsilon())
-            continue;
-        const auto& label = *transition.character_class;
-        if (label.is_hir_kind()) {
-            base::fail("HirKind character classes are not supported in NFA transitions: " +
-                       regex::debug_string(label.hir()));
-        }
-        out.emplace_back(label.class_id(), transition.target);
-    }
-}
-
-void Nfa::finish_match_transitions(std::vector<MatchTransition>& pairs) {
-    std::stable_sort(
-        pairs.begin(), pairs.end(),
-        [](const MatchTransition& a, const MatchTransition& b) { return a.second < b.second; });
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
 }
 
 // ---- Debug texts ----
