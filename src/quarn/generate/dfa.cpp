@@ -11,15 +11,15 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
-#include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
+#include "quarn/regex/debug_text.hpp"
 
 namespace quarn::generate {
 
 std::string DfaConversionError::debug() const {
     std::string out = "DfaConversionError(";
-    append_debug_quoted(out, message);
+    out += regex::debug_quote_str(message);
     out += ')';
     return out;
 }

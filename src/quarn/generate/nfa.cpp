@@ -1,13 +1,12 @@
 #include "quarn/generate/nfa.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <unordered_map>
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/utf8.hpp"
-#include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/dfa.hpp"
+#include "quarn/regex/debug_text.hpp"
 
 namespace quarn::generate {
 
@@ -18,7 +17,7 @@ std::string UnsupportedFeatureError::display() const {
 }
 
 std::string UnsupportedFeatureError::debug() const {
-    return "UnsupportedFeatureError(" + debug_quoted(message) + ")";
+    return "UnsupportedFeatureError(" + regex::debug_quote_str(message) + ")";
 }
 
 std::string Utf8Error::display() const {
@@ -599,27 +598,14 @@ std::uint64_t Nfa::disjoint_transition_count(const CharacterClasses& character_c
 
 namespace {
 
-void append_char_debug(std::string& out, std::uint32_t c) {
-    out += '\'';
-    if (c >= 0x21 && c <= 0x7E && c != '\'' && c != '\\') {
-        out += static_cast<char>(c);
-    } else {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "\\u{%x}", static_cast<unsigned>(c));
-        out += buffer;
-    }
-    out += '\'';
-}
-
 void append_range_debug(std::string& out, const std::vector<CharInterval>& ranges,
                         DisjointCharClassID id) {
-    out += '(';
-    append_debug_list(out, ranges, [](std::string& o, const CharInterval& range) {
-        append_char_debug(o, range.start);
-        o += "..=";
-        append_char_debug(o, range.end);
-    });
-    out += ", ";
+    out += "([";
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + regex::debug_quote_char(ranges[i].start) +
+               "..=" + regex::debug_quote_char(ranges[i].end);
+    }
+    out += "], ";
     out += debug_string(id);
     out += ')';
 }

@@ -1,5 +1,7 @@
 #include "quarn/unicode/unicode.hpp"
 
+#include "quarn/base/utf8.hpp"
+
 #include <algorithm>
 
 #include "quarn/unicode/unicode_tables.hpp"
@@ -23,10 +25,6 @@ bool contains(RangeSet set, char32_t c) {
         std::upper_bound(set.begin(), set.end(), c,
                          [](char32_t wanted, const Range& r) { return wanted < r.start; });
     return it != set.begin() && std::prev(it)->end >= c;
-}
-
-char32_t next_scalar(char32_t c) {
-    return c == 0xD7FF ? 0xE000 : c + 1;
 }
 
 PropertyLookup found(RangeSet set) {
@@ -65,7 +63,7 @@ PropertyLookup cumulative_age(std::string_view key) {
     std::vector<Range> merged;
     merged.reserve(ranges.size());
     for (const Range& range : ranges) {
-        if (!merged.empty() && next_scalar(merged.back().end) == range.start) {
+        if (!merged.empty() && base::next_scalar(merged.back().end) == range.start) {
             merged.back().end = range.end;
         } else {
             merged.push_back(range);
