@@ -1,3 +1,7 @@
+// A hand-written lexer for the definition language: comments, identifiers
+// (raw ones included), string and raw string literals with their escapes,
+// integer literals with suffixes, punctuation and bracketed groups, the latter
+// kept as a flat list with matching ends so that nesting costs no recursion.
 #include "quarn/definition/tokenizer.hpp"
 
 #include <array>

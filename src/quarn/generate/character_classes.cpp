@@ -1,3 +1,6 @@
+// The partition of the code space: a sweep over the boundaries of every label
+// gives the elementary intervals, and intervals covered by exactly the same
+// labels form one group.
 #include "quarn/generate/character_classes.hpp"
 
 #include <algorithm>

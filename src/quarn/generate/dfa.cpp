@@ -1,3 +1,7 @@
+// Subset construction over flat edge arrays: subsets are interned in an
+// open-addressing table keyed by FxHash of their sorted members, expanded in
+// the order they are first reached, and charged against the per-conversion and
+// per-scanner bounds as they grow. build_scanner_dfas drives it over a scanner.
 #include "quarn/generate/dfa.hpp"
 
 #include <algorithm>

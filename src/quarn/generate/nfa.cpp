@@ -1,3 +1,7 @@
+// Thompson construction from the HIR, with the state count computed first so
+// that a regex beyond the bounds is refused before anything is allocated;
+// then the mode NFA (patterns joined by alternation) and its relabelling by
+// interval groups.
 #include "quarn/generate/nfa.hpp"
 
 #include <algorithm>
@@ -20,7 +24,7 @@ std::string UnsupportedFeatureError::debug() const {
     return "UnsupportedFeatureError(" + regex::debug_quote_str(message) + ")";
 }
 
-std::string Utf8Error::display() const {
+std::string LiteralUtf8Error::display() const {
     if (error_len) {
         return "invalid utf-8 sequence of " + std::to_string(*error_len) + " bytes from index " +
                std::to_string(valid_up_to);
@@ -28,7 +32,7 @@ std::string Utf8Error::display() const {
     return "incomplete utf-8 byte sequence from index " + std::to_string(valid_up_to);
 }
 
-std::string Utf8Error::debug() const {
+std::string LiteralUtf8Error::debug() const {
     return "Utf8Error { valid_up_to: " + std::to_string(valid_up_to) + ", error_len: " +
            (error_len ? "Some(" + std::to_string(*error_len) + ")" : std::string("None")) + " }";
 }
@@ -270,7 +274,7 @@ BuildResult convert(const regex::Hir& hir);
 
 BuildResult convert_literal(const regex::Hir& hir) {
     if (auto failure = base::validate_utf8(hir.literal)) {
-        return base::err(NfaBuildError(Utf8Error{failure->valid_up_to, failure->error_len}));
+        return base::err(NfaBuildError(LiteralUtf8Error{failure->valid_up_to, failure->error_len}));
     }
     Nfa result;
     std::string_view rest = hir.literal;

@@ -60,14 +60,14 @@ struct UnsupportedFeatureError {
 };
 
 // Invalid UTF-8 in a literal label.
-struct Utf8Error {
+struct LiteralUtf8Error {
     std::size_t valid_up_to = 0;
     std::optional<std::uint8_t> error_len;  // none: the input ended mid-sequence
 
     std::string display() const;
     std::string debug() const;
 
-    friend bool operator==(const Utf8Error&, const Utf8Error&) = default;
+    friend bool operator==(const LiteralUtf8Error&, const LiteralUtf8Error&) = default;
 };
 
 // An NFA bound would be exceeded: kMaxNfaStates by one regex or mode (Regex),
@@ -90,12 +90,12 @@ struct NfaTooLargeError {
 class NfaBuildError {
   public:
     using Variant =
-        std::variant<regex::Error, UnsupportedFeatureError, Utf8Error, NfaTooLargeError>;
+        std::variant<regex::Error, UnsupportedFeatureError, LiteralUtf8Error, NfaTooLargeError>;
 
     NfaBuildError(Variant error) : error_(std::move(error)) {}
     NfaBuildError(regex::Error error) : error_(std::move(error)) {}
     NfaBuildError(UnsupportedFeatureError error) : error_(std::move(error)) {}
-    NfaBuildError(Utf8Error error) : error_(error) {}
+    NfaBuildError(LiteralUtf8Error error) : error_(error) {}
     NfaBuildError(NfaTooLargeError error) : error_(error) {}
 
     const Variant& error() const { return error_; }
