@@ -105,8 +105,8 @@ base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t a
 // The minimized automata of one scanner: one per mode and one per lookahead
 // that an accepting state refers to (the others stay empty). Each mode NFA is
 // released once converted. A lookahead is converted when first met, right
-// after the subset construction of the first mode that accepts it, so the
-// bounds are met in the same order as if every mode converted its own.
+// after the subset construction of the first mode that accepts it and before
+// that mode is minimized.
 struct ScannerDfas {
     std::vector<Dfa> modes;
     std::vector<Dfa> lookaheads;  // by LookaheadID
