@@ -66,12 +66,12 @@ std::size_t straightforward_groups(const std::vector<CharacterClass>& classes) {
         if (label.kind == quarn::regex::HirKind::Literal) {
             if (auto ch = literal_to_char(label.literal)) {
                 boundaries.insert(*ch);
-                boundaries.insert(next_boundary(*ch));
+                boundaries.insert(next_scalar(*ch));
             }
         } else {
             for (const auto& r : label.cls.ranges) {
                 boundaries.insert(r.start);
-                boundaries.insert(label.cls.is_bytes ? r.end + 1 : next_boundary(r.end));
+                boundaries.insert(label.cls.is_bytes ? r.end + 1 : next_scalar(r.end));
             }
         }
     }

@@ -29,7 +29,7 @@ std::vector<CharInterval> normalized(std::vector<CharInterval> ranges) {
               [](const CharInterval& a, const CharInterval& b) { return a.start < b.start; });
     std::vector<CharInterval> merged;
     for (const auto& range : ranges) {
-        if (!merged.empty() && range.start <= quarn::generate::next_boundary(merged.back().end)) {
+        if (!merged.empty() && range.start <= quarn::generate::next_scalar(merged.back().end)) {
             merged.back().end = std::max(merged.back().end, range.end);
         } else {
             merged.push_back(range);

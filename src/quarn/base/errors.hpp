@@ -18,7 +18,7 @@ class InternalError : public std::runtime_error {
     throw InternalError(message);
 }
 
-// The message of a Rust-style `unreachable!(...)`.
+// The message of a branch that cannot be reached.
 [[noreturn]] inline void unreachable(const std::string& detail) {
     fail("internal error: entered unreachable code: " + detail);
 }

@@ -10,6 +10,24 @@
 
 namespace quarn::base {
 
+// The largest scalar value.
+inline constexpr char32_t kMaxScalar = 0x10FFFF;
+
+// Whether `v` is a scalar value: at most kMaxScalar and outside the surrogates.
+constexpr bool is_scalar(std::uint64_t v) {
+    return v <= kMaxScalar && !(v >= 0xD800 && v <= 0xDFFF);
+}
+
+// The scalar value after or before `c`, skipping the surrogate block:
+// next_scalar(U+D7FF) = U+E000 and next_scalar(U+10FFFF) = 0x110000, one past
+// the last; previous_scalar is the reverse.
+constexpr std::uint32_t next_scalar(std::uint32_t c) {
+    return c == 0xD7FF ? 0xE000 : c + 1;
+}
+constexpr std::uint32_t previous_scalar(std::uint32_t c) {
+    return c == 0xE000 ? 0xD7FF : c - 1;
+}
+
 // Appends the 1 to 4 byte encoding of the scalar value `c`.
 inline void append_utf8(std::string& out, char32_t c) {
     if (c < 0x80) {

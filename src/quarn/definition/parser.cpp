@@ -1,3 +1,6 @@
+// Recursive descent over the token stream, one function per clause; each check
+// is made where the text is met, so the first error reported is the first one
+// in the text. Lookahead regexes are compiled into the lookahead table here.
 #include "quarn/definition/parser.hpp"
 
 #include <algorithm>

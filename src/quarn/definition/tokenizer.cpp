@@ -1,3 +1,7 @@
+// A hand-written lexer for the definition language: comments, identifiers
+// (raw ones included), string and raw string literals with their escapes,
+// integer literals with suffixes, punctuation and bracketed groups, the latter
+// kept as a flat list with matching ends so that nesting costs no recursion.
 #include "quarn/definition/tokenizer.hpp"
 
 #include <array>
@@ -6,6 +10,7 @@
 #include <utility>
 #include <variant>
 
+#include "quarn/base/ascii.hpp"
 #include "quarn/base/utf8.hpp"
 #include "quarn/unicode/unicode.hpp"
 
@@ -39,15 +44,12 @@ bool is_whitespace(char32_t c) {
 bool is_digit(int b) {
     return b >= '0' && b <= '9';
 }
+// `b` is a byte or -1 at the end of the text.
 bool is_hex_digit(int b) {
-    return is_digit(b) || (b >= 'a' && b <= 'f') || (b >= 'A' && b <= 'F');
+    return b >= 0 && base::hex_digit_value(static_cast<char32_t>(b)) >= 0;
 }
 int hex_value(int b) {
-    if (is_digit(b))
-        return b - '0';
-    if (b >= 'a' && b <= 'f')
-        return b - 'a' + 10;
-    return b - 'A' + 10;
+    return base::hex_digit_value(static_cast<char32_t>(b));
 }
 
 Token make_token(TokenKind kind, std::size_t text_begin = 0, std::size_t text_end = 0) {
@@ -456,7 +458,7 @@ class Lexer {
                 continue;
             }
             if (b == '}' && digits > 0) {
-                if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+                if (!base::is_scalar(value))
                     return std::nullopt;
                 return std::pair{pos + 1, value};
             }

@@ -1,3 +1,6 @@
+// The partition of the code space: a sweep over the boundaries of every label
+// gives the elementary intervals, and intervals covered by exactly the same
+// labels form one group.
 #include "quarn/generate/character_classes.hpp"
 
 #include <algorithm>
@@ -31,7 +34,7 @@ std::vector<CharInterval> label_cover(const regex::Hir& label) {
 std::uint32_t range_end_boundary(const regex::Hir& label, const CharInterval& range) {
     if (label.kind == regex::HirKind::Class && label.cls.is_bytes)
         return range.end + 1;
-    return next_boundary(range.end);
+    return next_scalar(range.end);
 }
 
 struct MembershipHash {

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "quarn/base/utf8.hpp"
 #include "quarn/generate/ids.hpp"
 #include "quarn/regex/hir.hpp"
 
@@ -18,18 +19,11 @@ namespace quarn::generate {
 // Inclusive range of Unicode scalar values.
 using CharInterval = regex::ClassRange;
 
-inline constexpr std::uint32_t kMaxScalar = 0x10FFFF;
+using base::kMaxScalar;
+using base::next_scalar;
+using base::previous_scalar;
 // One past the last scalar value: the boundary that closes the top interval.
-inline constexpr std::uint32_t kEndMarker = 0x110000;
-
-// Successor and predecessor of a boundary, skipping the surrogate block:
-// next(U+D7FF) = U+E000, next(U+10FFFF) = kEndMarker, and the reverse.
-constexpr std::uint32_t next_boundary(std::uint32_t c) {
-    return c == 0xD7FF ? 0xE000 : c + 1;
-}
-constexpr std::uint32_t previous_scalar(std::uint32_t c) {
-    return c == 0xE000 ? 0xD7FF : c - 1;
-}
+inline constexpr std::uint32_t kEndMarker = base::next_scalar(base::kMaxScalar);
 
 // The character of a one-character literal: the first prefix of 1 to 4 bytes
 // that is valid UTF-8 for exactly one character; none for empty or invalid bytes.

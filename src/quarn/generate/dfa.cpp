@@ -1,3 +1,7 @@
+// Subset construction over flat edge arrays: subsets are interned in an
+// open-addressing table keyed by FxHash of their sorted members, expanded in
+// the order they are first reached, and charged against the per-conversion and
+// per-scanner bounds as they grow. build_scanner_dfas drives it over a scanner.
 #include "quarn/generate/dfa.hpp"
 
 #include <algorithm>
@@ -11,15 +15,15 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
-#include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
+#include "quarn/regex/debug_text.hpp"
 
 namespace quarn::generate {
 
 std::string DfaConversionError::debug() const {
     std::string out = "DfaConversionError(";
-    append_debug_quoted(out, message);
+    out += regex::debug_quote_str(message);
     out += ')';
     return out;
 }
@@ -342,9 +346,9 @@ class SubsetConstruction {
             return too_large("computing its states takes more than " +
                              std::to_string(kMaxSubsetWork) + " steps");
         }
-        if (budget_.subset_work > kMaxScannerSubsetWork) {
+        if (budget_.subset_work > kMaxSubsetWork) {
             return too_large("computing the scanner's states takes more than " +
-                             std::to_string(kMaxScannerSubsetWork) + " steps");
+                             std::to_string(kMaxSubsetWork) + " steps");
         }
         return std::nullopt;
     }

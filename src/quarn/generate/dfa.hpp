@@ -52,12 +52,12 @@ inline constexpr std::size_t kMaxSubsetMembers = std::size_t{1} << 25;
 // Transitions followed while computing target subsets, counted as a whole.
 inline constexpr std::size_t kMaxSubsetWork = std::size_t{1} << 30;
 
-// Bounds of all conversions of one scanner together (its modes and their
-// lookaheads): the table cells of the automata kept, and the steps spent.
-// Without them a definition of many modes, each just within the bounds above,
-// could still take gigabytes or minutes.
+// Bounds of all conversions of one scanner together (its modes and its
+// lookahead table): the table cells of the automata kept, and the steps spent,
+// which kMaxSubsetWork bounds for the scanner as for one conversion. Without
+// them a definition of many modes, each just within the bounds above, could
+// still take gigabytes or minutes.
 inline constexpr std::size_t kMaxScannerDfaTableCells = std::size_t{1} << 26;
-inline constexpr std::size_t kMaxScannerSubsetWork = kMaxSubsetWork;
 
 // What the conversions of one scanner have used so far.
 struct ScannerDfaBudget {
@@ -105,8 +105,8 @@ base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t a
 // The minimized automata of one scanner: one per mode and one per lookahead
 // that an accepting state refers to (the others stay empty). Each mode NFA is
 // released once converted. A lookahead is converted when first met, right
-// after the subset construction of the first mode that accepts it, so the
-// bounds are met in the same order as if every mode converted its own.
+// after the subset construction of the first mode that accepts it and before
+// that mode is minimized.
 struct ScannerDfas {
     std::vector<Dfa> modes;
     std::vector<Dfa> lookaheads;  // by LookaheadID

@@ -87,12 +87,6 @@ requires NamedTag<Tag> std::string debug_string(Id<Tag> id) {
     return std::string(Tag::name) + "(" + std::to_string(id.value()) + ")";
 }
 
-// The multi-line form: "NfaStateID(\n    7,\n)".
-template <class Tag>
-requires NamedTag<Tag> std::string alternate_debug_string(Id<Tag> id) {
-    return std::string(Tag::name) + "(\n    " + std::to_string(id.value()) + ",\n)";
-}
-
 template <class Tag>
 requires NamedTag<Tag> std::ostream& operator<<(std::ostream& out, Id<Tag> id) {
     return out << debug_string(id);

@@ -1,3 +1,6 @@
+// Partition refinement in the style of Hopcroft: groups are contiguous blocks
+// of one array, and each pass revisits only the predecessors of the smaller
+// parts of the groups the previous pass split (see Refinement below).
 #include "quarn/generate/minimizer.hpp"
 
 #include <algorithm>

@@ -1,14 +1,16 @@
+// Thompson construction from the HIR, with the state count computed first so
+// that a regex beyond the bounds is refused before anything is allocated;
+// then the mode NFA (patterns joined by alternation) and its relabelling by
+// interval groups.
 #include "quarn/generate/nfa.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/utf8.hpp"
-#include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/dfa.hpp"
+#include "quarn/regex/debug_text.hpp"
 
 namespace quarn::generate {
 
@@ -19,10 +21,10 @@ std::string UnsupportedFeatureError::display() const {
 }
 
 std::string UnsupportedFeatureError::debug() const {
-    return "UnsupportedFeatureError(" + debug_quoted(message) + ")";
+    return "UnsupportedFeatureError(" + regex::debug_quote_str(message) + ")";
 }
 
-std::string Utf8Error::display() const {
+std::string LiteralUtf8Error::display() const {
     if (error_len) {
         return "invalid utf-8 sequence of " + std::to_string(*error_len) + " bytes from index " +
                std::to_string(valid_up_to);
@@ -30,7 +32,7 @@ std::string Utf8Error::display() const {
     return "incomplete utf-8 byte sequence from index " + std::to_string(valid_up_to);
 }
 
-std::string Utf8Error::debug() const {
+std::string LiteralUtf8Error::debug() const {
     return "Utf8Error { valid_up_to: " + std::to_string(valid_up_to) + ", error_len: " +
            (error_len ? "Some(" + std::to_string(*error_len) + ")" : std::string("None")) + " }";
 }
@@ -89,24 +91,6 @@ bool operator==(const CharacterClassType& a, const CharacterClassType& b) {
     const auto& x = std::get<1>(a.label_);
     const auto& y = std::get<1>(b.label_);
     return x.id == y.id && (x.ranges == y.ranges || *x.ranges == *y.ranges);
-}
-
-std::vector<NfaTransition> NfaState::epsilon_transitions() const {
-    std::vector<NfaTransition> result;
-    for (const auto& transition : transitions) {
-        if (transition.is_epsilon())
-            result.push_back(transition);
-    }
-    return result;
-}
-
-std::vector<NfaTransition> NfaState::labelled_transitions() const {
-    std::vector<NfaTransition> result;
-    for (const auto& transition : transitions) {
-        if (!transition.is_epsilon())
-            result.push_back(transition);
-    }
-    return result;
 }
 
 void NfaState::offset(std::uint32_t n) {
@@ -290,7 +274,7 @@ BuildResult convert(const regex::Hir& hir);
 
 BuildResult convert_literal(const regex::Hir& hir) {
     if (auto failure = base::validate_utf8(hir.literal)) {
-        return base::err(NfaBuildError(Utf8Error{failure->valid_up_to, failure->error_len}));
+        return base::err(NfaBuildError(LiteralUtf8Error{failure->valid_up_to, failure->error_len}));
     }
     Nfa result;
     std::string_view rest = hir.literal;
@@ -614,79 +598,18 @@ std::uint64_t Nfa::disjoint_transition_count(const CharacterClasses& character_c
     return count_converted_transitions(*this, labels);
 }
 
-// ---- Queries ----
-
-const NfaState* Nfa::find_state(NfaStateID id) const {
-    // States are numbered by position, so the search is a lookup.
-    if (id.as_usize() >= states.size())
-        return nullptr;
-    return &states[id.as_usize()];
-}
-
-std::vector<NfaStateID> Nfa::epsilon_closure(NfaStateID state) const {
-    // Membership through a hash set instead of searching the list; the sorted
-    // result is the same.
-    std::vector<NfaStateID> closure{state};
-    std::unordered_set<NfaStateID> seen{state};
-    for (std::size_t i = 0; i < closure.size(); ++i) {
-        const NfaState* current = find_state(closure[i]);
-        if (current == nullptr)
-            base::fail("State not found: " + debug_string(closure[i]));
-        for (const auto& transition : current->transitions) {
-            if (transition.is_epsilon() && seen.insert(transition.target).second) {
-                closure.push_back(transition.target);
-            }
-        }
-    }
-    std::sort(closure.begin(), closure.end());
-    return closure;
-}
-
-void Nfa::collect_match_transitions(NfaStateID id, std::vector<MatchTransition>& out) const {
-    for (const auto& transition : at(states, id).transitions) {
-        if (transition.is_epsilon())
-            continue;
-        const auto& label = *transition.character_class;
-        if (label.is_hir_kind()) {
-            base::fail("HirKind character classes are not supported in NFA transitions: " +
-                       regex::debug_string(label.hir()));
-        }
-        out.emplace_back(label.class_id(), transition.target);
-    }
-}
-
-void Nfa::finish_match_transitions(std::vector<MatchTransition>& pairs) {
-    std::stable_sort(
-        pairs.begin(), pairs.end(),
-        [](const MatchTransition& a, const MatchTransition& b) { return a.second < b.second; });
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-}
-
 // ---- Debug texts ----
 
 namespace {
 
-void append_char_debug(std::string& out, std::uint32_t c) {
-    out += '\'';
-    if (c >= 0x21 && c <= 0x7E && c != '\'' && c != '\\') {
-        out += static_cast<char>(c);
-    } else {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "\\u{%x}", static_cast<unsigned>(c));
-        out += buffer;
-    }
-    out += '\'';
-}
-
 void append_range_debug(std::string& out, const std::vector<CharInterval>& ranges,
                         DisjointCharClassID id) {
-    out += '(';
-    append_debug_list(out, ranges, [](std::string& o, const CharInterval& range) {
-        append_char_debug(o, range.start);
-        o += "..=";
-        append_char_debug(o, range.end);
-    });
-    out += ", ";
+    out += "([";
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + regex::debug_quote_char(ranges[i].start) +
+               "..=" + regex::debug_quote_char(ranges[i].end);
+    }
+    out += "], ";
     out += debug_string(id);
     out += ')';
 }

@@ -20,16 +20,13 @@
 
 namespace quarn::generate {
 
-// No NFA (of one pattern or of a whole mode) may grow beyond this many states.
-// Counted repetitions multiply states ((a{1000}){1000}); the size is computed
-// from the HIR and checked before anything is allocated. An NFA at the limit
-// takes about 250 MB.
+// No NFA (of one pattern or of a whole mode) may grow beyond this many states,
+// nor may the NFAs of one scanner together: every mode NFA and the lookahead
+// table are alive at once before the first is determinized. Counted
+// repetitions multiply states ((a{1000}){1000}); the size is computed from the
+// HIR and checked before anything is allocated. An NFA at the limit takes
+// about 250 MB.
 inline constexpr std::size_t kMaxNfaStates = 2'000'000;
-
-// The NFAs of one scanner (every mode NFA and every distinct lookahead NFA) are
-// all alive at once before the first is determinized, so they share one bound:
-// together they hold what a single NFA may hold.
-inline constexpr std::size_t kMaxScannerNfaStates = kMaxNfaStates;
 
 // Splitting character classes into interval groups gives a consuming
 // transition one copy per group it covers: (?i)\w{1,1000} in a scanner with a
@@ -41,7 +38,7 @@ inline constexpr std::size_t kMaxScannerNfaTransitions = std::size_t{1} << 23;
 // The NFA states one scanner has used so far, against its bound.
 struct ScannerNfaBudget {
     std::uint64_t used = 0;
-    std::uint64_t limit = kMaxScannerNfaStates;
+    std::uint64_t limit = kMaxNfaStates;
 };
 
 // The number of states try_from_hir builds for `hir`, computed without
@@ -63,14 +60,14 @@ struct UnsupportedFeatureError {
 };
 
 // Invalid UTF-8 in a literal label.
-struct Utf8Error {
+struct LiteralUtf8Error {
     std::size_t valid_up_to = 0;
     std::optional<std::uint8_t> error_len;  // none: the input ended mid-sequence
 
     std::string display() const;
     std::string debug() const;
 
-    friend bool operator==(const Utf8Error&, const Utf8Error&) = default;
+    friend bool operator==(const LiteralUtf8Error&, const LiteralUtf8Error&) = default;
 };
 
 // An NFA bound would be exceeded: kMaxNfaStates by one regex or mode (Regex),
@@ -93,12 +90,12 @@ struct NfaTooLargeError {
 class NfaBuildError {
   public:
     using Variant =
-        std::variant<regex::Error, UnsupportedFeatureError, Utf8Error, NfaTooLargeError>;
+        std::variant<regex::Error, UnsupportedFeatureError, LiteralUtf8Error, NfaTooLargeError>;
 
     NfaBuildError(Variant error) : error_(std::move(error)) {}
     NfaBuildError(regex::Error error) : error_(std::move(error)) {}
     NfaBuildError(UnsupportedFeatureError error) : error_(std::move(error)) {}
-    NfaBuildError(Utf8Error error) : error_(error) {}
+    NfaBuildError(LiteralUtf8Error error) : error_(error) {}
     NfaBuildError(NfaTooLargeError error) : error_(error) {}
 
     const Variant& error() const { return error_; }
@@ -169,17 +166,12 @@ struct NfaState {
 
     explicit NfaState(NfaStateID state_id) : id(state_id) {}
 
-    // The unlabelled / labelled transitions, in order.
-    std::vector<NfaTransition> epsilon_transitions() const;
-    std::vector<NfaTransition> labelled_transitions() const;
     // Adds n to the id and to every target.
     void offset(std::uint32_t n);
     bool is_empty() const { return transitions.empty(); }
 
     friend bool operator==(const NfaState&, const NfaState&) = default;
 };
-
-using MatchTransition = std::pair<DisjointCharClassID, NfaStateID>;
 
 class Nfa {
   public:
@@ -241,26 +233,7 @@ class Nfa {
     // convert_to_disjoint_character_classes, without converting.
     std::uint64_t disjoint_transition_count(const CharacterClasses& character_classes) const;
 
-    // ---- Queries of the subset construction ----
-    // States reachable through epsilon transitions, `state` included, ascending.
-    std::vector<NfaStateID> epsilon_closure(NfaStateID state) const;
-    // (group, target) of every consuming transition of `ids`, sorted stably by
-    // target, adjacent repetitions removed.
-    template <class StateIds>
-    std::vector<MatchTransition> get_match_transitions(const StateIds& ids) const {
-        std::vector<MatchTransition> result;
-        for (NfaStateID id : ids)
-            collect_match_transitions(id, result);
-        finish_match_transitions(result);
-        return result;
-    }
-    const NfaState* find_state(NfaStateID id) const;
-
     friend bool operator==(const Nfa&, const Nfa&) = default;
-
-  private:
-    void collect_match_transitions(NfaStateID id, std::vector<MatchTransition>& out) const;
-    static void finish_match_transitions(std::vector<MatchTransition>& pairs);
 };
 
 // UTF-8 encoding of a scalar value, 1 to 4 bytes.

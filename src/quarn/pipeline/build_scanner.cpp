@@ -1,3 +1,7 @@
+// The construction steps in their fixed order: parse, resolve mode names,
+// build the mode NFAs under one budget with the lookahead table, split the
+// alphabet into interval groups, determinize and minimize, convert to runtime
+// tables. The first failure is returned as a BuildError.
 #include "quarn/pipeline/build_scanner.hpp"
 
 #include <cstdint>

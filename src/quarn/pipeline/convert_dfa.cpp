@@ -62,11 +62,4 @@ base::Result<runtime::Lookahead, generate::DfaConversionError> DfaConverter::con
                                             : runtime::Lookahead::negative(lookahead.id.value());
 }
 
-runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes) {
-    auto converted = DfaConverter(num_classes).convert(dfa);
-    if (!converted)
-        base::fail(converted.error().display());
-    return std::move(converted).value();
-}
-
 }  // namespace quarn::pipeline

@@ -10,11 +10,9 @@
 
 namespace quarn::pipeline {
 
-// Bound on the cells of all runtime tables of one scanner (states times row
-// width, lookahead automata included): 2^26 cells are 256 MB. Each automaton is
-// bounded on its own during subset construction; this bounds their sum, so a
-// definition with many large modes cannot exhaust memory either.
-inline constexpr std::size_t kMaxScannerTableCells = std::size_t{1} << 26;
+// The runtime tables of one scanner (states times row width, lookahead
+// automata included) are bounded like its generator automata, by
+// generate::kMaxScannerDfaTableCells: 2^26 cells are 256 MB.
 
 // Converts the minimized generator DFAs of one scanner. State k stays state k,
 // every row has exactly `num_classes` entries (a later transition on the same
@@ -28,7 +26,7 @@ class DfaConverter {
     // outlive the converter.
     explicit DfaConverter(std::size_t num_classes,
                           const std::vector<generate::Dfa>& lookaheads = {},
-                          std::size_t max_table_cells = kMaxScannerTableCells)
+                          std::size_t max_table_cells = generate::kMaxScannerDfaTableCells)
         : num_classes_(num_classes),
           max_table_cells_(max_table_cells),
           lookaheads_(lookaheads),
@@ -57,9 +55,5 @@ class DfaConverter {
     std::vector<runtime::Dfa> converted_;
     std::vector<bool> is_converted_;
 };
-
-// One automaton without lookaheads on its own: DfaConverter(num_classes).convert(dfa),
-// InternalError beyond the bound.
-runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes);
 
 }  // namespace quarn::pipeline

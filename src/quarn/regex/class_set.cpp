@@ -2,24 +2,23 @@
 
 #include <algorithm>
 
+#include "quarn/base/utf8.hpp"
 #include "quarn/unicode/unicode.hpp"
 
 namespace quarn::regex {
 
 namespace {
 
-constexpr std::uint32_t kMaxScalar = 0x10FFFF;
-
 std::uint32_t max_value(const Class& cls) {
-    return cls.is_bytes ? 0xFF : kMaxScalar;
+    return cls.is_bytes ? 0xFF : base::kMaxScalar;
 }
 
 std::uint32_t increment(const Class& cls, std::uint32_t v) {
-    return !cls.is_bytes && v == 0xD7FF ? 0xE000 : v + 1;
+    return cls.is_bytes ? v + 1 : base::next_scalar(v);
 }
 
 std::uint32_t decrement(const Class& cls, std::uint32_t v) {
-    return !cls.is_bytes && v == 0xE000 ? 0xD7FF : v - 1;
+    return cls.is_bytes ? v - 1 : base::previous_scalar(v);
 }
 
 }  // namespace

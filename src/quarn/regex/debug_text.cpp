@@ -23,18 +23,7 @@ bool is_unprintable(char32_t c) {
             std::vector<unicode::Range> set = unicode::lookup_lone_name(name).ranges;
             all.insert(all.end(), set.begin(), set.end());
         }
-        std::sort(all.begin(), all.end(), [](const unicode::Range& a, const unicode::Range& b) {
-            return a.start < b.start;
-        });
-        std::vector<unicode::Range> merged;
-        for (const unicode::Range& r : all) {
-            if (!merged.empty() && r.start <= merged.back().end + 1) {
-                merged.back().end = std::max(merged.back().end, r.end);
-            } else {
-                merged.push_back(r);
-            }
-        }
-        return merged;
+        return unicode::merged(std::move(all));
     }();
     auto it = std::upper_bound(escaped.begin(), escaped.end(), c,
                                [](char32_t v, const unicode::Range& r) { return v < r.start; });

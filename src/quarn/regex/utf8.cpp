@@ -27,22 +27,4 @@ std::string encode_utf8(std::u32string_view text) {
     return out;
 }
 
-bool unicode_white_space(char32_t c) {
-    if (c <= 0x20)
-        return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-    switch (c) {
-        case 0x85:
-        case 0xA0:
-        case 0x1680:
-        case 0x2028:
-        case 0x2029:
-        case 0x202F:
-        case 0x205F:
-        case 0x3000:
-            return true;
-        default:
-            return c >= 0x2000 && c <= 0x200A;
-    }
-}
-
 }  // namespace quarn::regex

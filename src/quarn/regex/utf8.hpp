@@ -19,7 +19,4 @@ void decode_utf8(std::string_view text, std::vector<char32_t>& chars,
 using base::append_utf8;
 std::string encode_utf8(std::u32string_view text);
 
-// The White_Space property (25 code points): verbose-mode whitespace.
-bool unicode_white_space(char32_t c);
-
 }  // namespace quarn::regex

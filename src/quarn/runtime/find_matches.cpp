@@ -1,3 +1,7 @@
+// The longest-match loop. Per character only the table load depends on the
+// previous step; lookaheads are evaluated only in states whose first accept
+// entry has one, and dead ends already met are remembered so that a scan stays
+// linear.
 #include "quarn/runtime/find_matches.hpp"
 
 #include "quarn/base/errors.hpp"

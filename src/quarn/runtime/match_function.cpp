@@ -4,18 +4,17 @@
 #include <utility>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/base/utf8.hpp"
 
 namespace quarn::runtime {
 
 namespace {
 
-constexpr char32_t kMaxScalar = 0x10FFFF;
-
 void check_intervals(const std::vector<CharRange>& intervals) {
     for (std::size_t i = 0; i < intervals.size(); ++i) {
         const CharRange& r = intervals[i];
         QUARN_CHECK(
-            r.start <= r.end && r.end <= kMaxScalar,
+            r.start <= r.end && r.end <= base::kMaxScalar,
             "elementary interval " + std::to_string(i) + " is not a range of scalar values");
         QUARN_CHECK(i == 0 || intervals[i - 1].end < r.start,
                     "elementary intervals are not ascending and disjoint at " + std::to_string(i));

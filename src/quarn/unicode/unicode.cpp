@@ -1,5 +1,7 @@
 #include "quarn/unicode/unicode.hpp"
 
+#include "quarn/base/utf8.hpp"
+
 #include <algorithm>
 
 #include "quarn/unicode/unicode_tables.hpp"
@@ -23,10 +25,6 @@ bool contains(RangeSet set, char32_t c) {
         std::upper_bound(set.begin(), set.end(), c,
                          [](char32_t wanted, const Range& r) { return wanted < r.start; });
     return it != set.begin() && std::prev(it)->end >= c;
-}
-
-char32_t next_scalar(char32_t c) {
-    return c == 0xD7FF ? 0xE000 : c + 1;
 }
 
 PropertyLookup found(RangeSet set) {
@@ -59,22 +57,25 @@ PropertyLookup cumulative_age(std::string_view key) {
         const RangeSet set = tables::kAgeVersions[version];
         ranges.insert(ranges.end(), set.begin(), set.end());
     }
-    std::sort(ranges.begin(), ranges.end(),
-              [](const Range& a, const Range& b) { return a.start < b.start; });
-    // The versions are disjoint, so only touching ranges need joining.
-    std::vector<Range> merged;
-    merged.reserve(ranges.size());
-    for (const Range& range : ranges) {
-        if (!merged.empty() && next_scalar(merged.back().end) == range.start) {
-            merged.back().end = range.end;
-        } else {
-            merged.push_back(range);
-        }
-    }
-    return {PropertyStatus::Found, std::move(merged)};
+    return {PropertyStatus::Found, merged(std::move(ranges))};
 }
 
 }  // namespace
+
+std::vector<Range> merged(std::vector<Range> ranges) {
+    std::sort(ranges.begin(), ranges.end(),
+              [](const Range& a, const Range& b) { return a.start < b.start; });
+    std::size_t kept = 0;
+    for (const Range& range : ranges) {
+        if (kept > 0 && range.start <= base::next_scalar(ranges[kept - 1].end)) {
+            ranges[kept - 1].end = std::max(ranges[kept - 1].end, range.end);
+        } else {
+            ranges[kept++] = range;
+        }
+    }
+    ranges.resize(kept);
+    return ranges;
+}
 
 std::string loose_match(std::string_view text) {
     const bool dropped_is = text.size() >= 2 && (text[0] == 'i' || text[0] == 'I') &&

@@ -20,6 +20,9 @@ struct Range {
 
 using RangeSet = std::span<const Range>;
 
+// `ranges` sorted, with overlapping and adjacent ranges joined.
+std::vector<Range> merged(std::vector<Range> ranges);
+
 // Outcome of resolving a `\p{...}` name (dialect section 6.3).
 enum class PropertyStatus : std::uint8_t { Found, PropertyNotFound, PropertyValueNotFound };
 

@@ -88,8 +88,8 @@ TEST(CharacterClasses, TopOfCodeSpaceAndSurrogateGap) {
     EXPECT_EQ(split.classes()[0].intervals, ids({0}));
     EXPECT_EQ(split.classes()[1].intervals, ids({1}));
 
-    EXPECT_EQ(next_boundary(0xD7FF), 0xE000u);
-    EXPECT_EQ(next_boundary(0x10FFFF), kEndMarker);
+    EXPECT_EQ(next_scalar(0xD7FF), 0xE000u);
+    EXPECT_EQ(next_scalar(0x10FFFF), kEndMarker);
     EXPECT_EQ(previous_scalar(0xE000), 0xD7FFu);
     EXPECT_EQ(previous_scalar(kEndMarker), 0x10FFFFu);
 }
@@ -182,12 +182,12 @@ OracleResult oracle_partition(const std::vector<Hir>& labels) {
         if (label.kind == regex::HirKind::Literal) {
             if (auto c = literal_to_char(label.literal)) {
                 boundaries.insert(*c);
-                boundaries.insert(next_boundary(*c));
+                boundaries.insert(next_scalar(*c));
             }
         } else {
             for (const auto& range : label.cls.ranges) {
                 boundaries.insert(range.start);
-                boundaries.insert(label.cls.is_bytes ? range.end + 1 : next_boundary(range.end));
+                boundaries.insert(label.cls.is_bytes ? range.end + 1 : next_scalar(range.end));
             }
         }
     }

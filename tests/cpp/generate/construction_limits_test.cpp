@@ -118,7 +118,7 @@ TEST(ScannerNfaBudget, ChargesEveryStateAndRefusesBeyondTheLimit) {
     EXPECT_EQ(budget.used, nfa->states.size() + lookahead->states.size());
 
     // The states of earlier NFAs count against a later one.
-    ScannerNfaBudget nearly_spent{kMaxScannerNfaStates - 5};
+    ScannerNfaBudget nearly_spent{kMaxNfaStates - 5};
     auto refused = Nfa::build_from_patterns(
         {Pattern("ab", TokenTypeID(1)), Pattern("c{3}", TokenTypeID(2))}, nearly_spent);
     ASSERT_FALSE(refused);
@@ -129,9 +129,9 @@ TEST(ScannerNfaBudget, ChargesEveryStateAndRefusesBeyondTheLimit) {
     EXPECT_EQ(refused.error().display(),
               "The scanner is too large: its NFAs would need 2000006 states together, more than "
               "the limit of 2000000.");
-    EXPECT_EQ(nearly_spent.used, kMaxScannerNfaStates - 2);  // "ab" was charged
+    EXPECT_EQ(nearly_spent.used, kMaxNfaStates - 2);  // "ab" was charged
 
-    ScannerNfaBudget spent{kMaxScannerNfaStates};
+    ScannerNfaBudget spent{kMaxNfaStates};
     auto follow = Nfa::build_lookahead("x", spent);
     ASSERT_FALSE(follow);
     EXPECT_EQ(follow.error(),
@@ -198,7 +198,7 @@ TEST(ScannerDfaBudget, CountsKeptCellsAndStepsOfEveryConversion) {
               "The DFA is too large: the scanner's automata would need more than 67108864 "
               "transition table cells together");
 
-    ScannerDfaBudget steps_spent{0, kMaxScannerSubsetWork};
+    ScannerDfaBudget steps_spent{0, kMaxSubsetWork};
     auto no_steps = try_from_nfa(nfa, width, steps_spent);
     ASSERT_FALSE(no_steps);
     EXPECT_EQ(no_steps.error().message,

@@ -199,13 +199,62 @@ inline Dfa minimize(Dfa dfa) {
 
 // ---- Subset construction ----
 
+// The state `id` of `nfa`, or null.
+inline const NfaState* find_state(const Nfa& nfa, NfaStateID id) {
+    return id.as_usize() < nfa.states.size() ? &nfa.states[id.as_usize()] : nullptr;
+}
+
+// States reachable through epsilon transitions, `state` included, ascending.
+inline std::vector<NfaStateID> epsilon_closure(const Nfa& nfa, NfaStateID state) {
+    std::vector<NfaStateID> closure{state};
+    for (std::size_t i = 0; i < closure.size(); ++i) {
+        const NfaState* current = find_state(nfa, closure[i]);
+        if (current == nullptr)
+            base::fail("State not found: " + debug_string(closure[i]));
+        for (const NfaTransition& transition : current->transitions) {
+            if (transition.is_epsilon() &&
+                std::find(closure.begin(), closure.end(), transition.target) == closure.end()) {
+                closure.push_back(transition.target);
+            }
+        }
+    }
+    std::sort(closure.begin(), closure.end());
+    return closure;
+}
+
+using MatchTransition = std::pair<DisjointCharClassID, NfaStateID>;
+
+// (group, target) of every consuming transition of `ids`, sorted stably by
+// target, adjacent repetitions removed.
+template <class StateIds>
+std::vector<MatchTransition> match_transitions(const Nfa& nfa, const StateIds& ids) {
+    std::vector<MatchTransition> result;
+    for (NfaStateID id : ids) {
+        for (const NfaTransition& transition : at(nfa.states, id).transitions) {
+            if (transition.is_epsilon())
+                continue;
+            const CharacterClassType& label = *transition.character_class;
+            if (label.is_hir_kind()) {
+                base::fail("HirKind character classes are not supported in NFA transitions: " +
+                           regex::debug_string(label.hir()));
+            }
+            result.emplace_back(label.class_id(), transition.target);
+        }
+    }
+    std::stable_sort(
+        result.begin(), result.end(),
+        [](const MatchTransition& a, const MatchTransition& b) { return a.second < b.second; });
+    result.erase(std::unique(result.begin(), result.end()), result.end());
+    return result;
+}
+
 inline Dfa try_from_nfa_not_minimized(const Nfa& nfa) {
     using Subset = std::set<NfaStateID>;
     std::map<Subset, DfaStateID> registry;
     std::set<std::tuple<DfaStateID, DisjointCharClassID, DfaStateID>> triples;
     std::deque<DfaStateID> queue;
 
-    auto closure = nfa.epsilon_closure(nfa.start_state);
+    auto closure = epsilon_closure(nfa, nfa.start_state);
     registry[Subset(closure.begin(), closure.end())] = DfaStateID(0);
     queue.push_back(DfaStateID(0));
     while (!queue.empty()) {
@@ -217,13 +266,13 @@ inline Dfa try_from_nfa_not_minimized(const Nfa& nfa) {
                 subset = &members;
         }
         std::map<DisjointCharClassID, std::set<NfaStateID>> by_interval;
-        for (const auto& [interval, target] : nfa.get_match_transitions(*subset)) {
+        for (const auto& [interval, target] : match_transitions(nfa, *subset)) {
             by_interval[interval].insert(target);
         }
         for (const auto& [interval, targets] : by_interval) {
             Subset target_subset;
             for (NfaStateID target : targets) {
-                for (NfaStateID state : nfa.epsilon_closure(target))
+                for (NfaStateID state : epsilon_closure(nfa, target))
                     target_subset.insert(state);
             }
             const DfaStateID candidate(static_cast<std::uint32_t>(registry.size()));

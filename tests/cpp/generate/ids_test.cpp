@@ -46,7 +46,6 @@ TEST(Ids, TextForms) {
     EXPECT_EQ(debug_string(DfaStateID(12)), "DfaStateID(12)");
     EXPECT_EQ(debug_string(TokenTypeID(3)), "TokenTypeID(3)");
     EXPECT_EQ(debug_string(DisjointCharClassID(0)), "DisjointCharClassID(0)");
-    EXPECT_EQ(alternate_debug_string(TokenTypeID(3)), "TokenTypeID(\n    3,\n)");
 }
 
 TEST(Ids, TypedIndexingReadsWritesAndRejectsOutOfRange) {

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "dfa_oracle.hpp"
 #include "quarn/base/errors.hpp"
 #include "quarn/generate/dfa.hpp"
 
@@ -108,7 +109,7 @@ bool label_matches(const Hir& label, char32_t c) {
 // Whether the fragment (its end state is the final state) matches all of `text`.
 bool matches(const Nfa& nfa, std::u32string_view text) {
     std::set<NfaStateID> current;
-    for (auto s : nfa.epsilon_closure(nfa.start_state))
+    for (auto s : oracle::epsilon_closure(nfa, nfa.start_state))
         current.insert(s);
     for (char32_t c : text) {
         std::set<NfaStateID> next;
@@ -116,7 +117,7 @@ bool matches(const Nfa& nfa, std::u32string_view text) {
             for (const auto& transition : nfa.states[s.as_usize()].transitions) {
                 if (transition.character_class &&
                     label_matches(transition.character_class->hir(), c)) {
-                    for (auto t : nfa.epsilon_closure(transition.target))
+                    for (auto t : oracle::epsilon_closure(nfa, transition.target))
                         next.insert(t);
                 }
             }
@@ -400,8 +401,8 @@ TEST(ModeNfa, PatternsAreJoinedAndPrioritized) {
     EXPECT_EQ(two.states[3].accept_data->priority, 1u);
     EXPECT_EQ(two.states[3].accept_data->token_type, TokenTypeID(2));
     EXPECT_FALSE(two.states[5].accept_data);
-    EXPECT_EQ(two.epsilon_closure(NfaStateID(4)), state_ids({0, 2, 4}));
-    EXPECT_EQ(two.epsilon_closure(NfaStateID(0)), state_ids({0}));
+    EXPECT_EQ(oracle::epsilon_closure(two, NfaStateID(4)), state_ids({0, 2, 4}));
+    EXPECT_EQ(oracle::epsilon_closure(two, NfaStateID(0)), state_ids({0}));
 
     // 3, 2 and 4 states: P0 0-2, P1 3-4, join 5/6, P2 7-10, join 11/12.
     const Nfa three = from_patterns({Pattern("ab", TokenTypeID(1)), Pattern("c", TokenTypeID(1)),
@@ -429,11 +430,11 @@ TEST(ModeNfa, FirstErrorIsReportedAndEmptyFirstPatternKeepsItsAcceptData) {
 
 TEST(ModeNfa, EpsilonClosureIsSortedWhateverTheDiscoveryOrder) {
     const Nfa plus = from_hir(repetition(literal("a"), 1, std::nullopt));
-    EXPECT_EQ(plus.epsilon_closure(NfaStateID(1)), state_ids({1, 2, 3, 4, 5}));
-    EXPECT_EQ(internal_error_of([&] { (void)plus.epsilon_closure(NfaStateID(9)); }),
+    EXPECT_EQ(oracle::epsilon_closure(plus, NfaStateID(1)), state_ids({1, 2, 3, 4, 5}));
+    EXPECT_EQ(internal_error_of([&] { (void)oracle::epsilon_closure(plus, NfaStateID(9)); }),
               "State not found: NfaStateID(9)");
-    EXPECT_EQ(plus.find_state(NfaStateID(5))->id, NfaStateID(5));
-    EXPECT_EQ(plus.find_state(NfaStateID(6)), nullptr);
+    EXPECT_EQ(oracle::find_state(plus, NfaStateID(5))->id, NfaStateID(5));
+    EXPECT_EQ(oracle::find_state(plus, NfaStateID(6)), nullptr);
 }
 
 Nfa with_range_transitions(std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs) {
@@ -451,20 +452,20 @@ Nfa with_range_transitions(std::vector<std::pair<std::uint32_t, std::uint32_t>> 
 }
 
 TEST(ModeNfa, MatchTransitionsAreSortedByTargetWithAdjacentRepeatsRemoved) {
-    using Pairs = std::vector<MatchTransition>;
+    using Pairs = std::vector<oracle::MatchTransition>;
     const std::vector<NfaStateID> start{NfaStateID(0)};
     EXPECT_EQ(
-        with_range_transitions({{1, 7}, {0, 3}, {1, 7}}).get_match_transitions(start),
+        oracle::match_transitions(with_range_transitions({{1, 7}, {0, 3}, {1, 7}}), start),
         (Pairs{{DisjointCharClassID(0), NfaStateID(3)}, {DisjointCharClassID(1), NfaStateID(7)}}));
-    EXPECT_EQ(with_range_transitions({{1, 7}, {0, 7}, {1, 7}}).get_match_transitions(start),
+    EXPECT_EQ(oracle::match_transitions(with_range_transitions({{1, 7}, {0, 7}, {1, 7}}), start),
               (Pairs{{DisjointCharClassID(1), NfaStateID(7)},
                      {DisjointCharClassID(0), NfaStateID(7)},
                      {DisjointCharClassID(1), NfaStateID(7)}}));
 
     const Nfa unconverted = from_hir(literal("a"));
-    EXPECT_EQ(internal_error_of([&] { (void)unconverted.get_match_transitions(start); }),
+    EXPECT_EQ(internal_error_of([&] { (void)oracle::match_transitions(unconverted, start); }),
               "HirKind character classes are not supported in NFA transitions: Literal(\"a\")");
-    EXPECT_THROW((void)unconverted.get_match_transitions(std::set<NfaStateID>{NfaStateID(2)}),
+    EXPECT_THROW((void)oracle::match_transitions(unconverted, std::set<NfaStateID>{NfaStateID(2)}),
                  base::InternalError);
 }
 

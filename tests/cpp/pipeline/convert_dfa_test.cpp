@@ -21,6 +21,14 @@ generate::Accept pattern(std::uint32_t token_type, std::uint64_t priority,
     return generate::Accept{priority, TokenTypeID(token_type), lookahead};
 }
 
+// One automaton without lookaheads on its own.
+runtime::Dfa convert_dfa(const generate::Dfa& dfa, std::size_t num_classes) {
+    auto converted = DfaConverter(num_classes).convert(dfa);
+    if (!converted)
+        throw std::runtime_error(converted.error().display());
+    return std::move(converted).value();
+}
+
 // A one-character lookahead automaton: class `cls` leads to an accepting state.
 generate::Dfa lookahead_dfa(std::uint32_t cls) {
     generate::Dfa dfa;

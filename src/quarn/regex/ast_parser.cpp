@@ -3,6 +3,7 @@
 // is checked afterwards on the finished tree.
 #include <map>
 
+#include "quarn/base/ascii.hpp"
 #include "quarn/regex/ast.hpp"
 #include "quarn/regex/meta_character.hpp"
 #include "quarn/regex/utf8.hpp"
@@ -29,15 +30,11 @@ bool is_escapeable_character(char32_t c) {
 }
 
 bool is_hex(char32_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return base::hex_digit_value(c) >= 0;
 }
 
 std::uint32_t hex_value(char32_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return c - 'A' + 10;
+    return static_cast<std::uint32_t>(base::hex_digit_value(c));
 }
 
 bool is_capture_char(char32_t c, bool first) {
@@ -176,7 +173,7 @@ class Parser {
         return !is_eof();
     }
 
-    static bool is_whitespace(char32_t c) { return c != kEof && unicode_white_space(c); }
+    static bool is_whitespace(char32_t c) { return c != kEof && unicode::is_white_space(c); }
 
     // In verbose mode, skips whitespace and `#` comments.
     void bump_space() {
@@ -758,9 +755,7 @@ class Parser {
         fail(ErrorKind::SpecialWordBoundaryUnrecognized, Span{contents, end});
     }
 
-    static bool valid_scalar(std::uint64_t v) {
-        return v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF);
-    }
+    static bool valid_scalar(std::uint64_t v) { return base::is_scalar(v); }
 
     AstNode parse_hex() {
         char32_t which = ch();
