@@ -272,7 +272,7 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
     // The automaton of the mode current when this step begins.
     const Dfa& dfa = scanner_->dfa(state_->mode);
     check_has_start_state(dfa);
-    dead_ends_.use_dfa(&dfa);
+    DeadEndMemo& memo = dead_ends_.use_mode(state_->mode);
     const MatchFunction& match_function = scanner_->match_function();
     const char* const end = char_iter_.end();
     typename Iter::State start = char_iter_.state();
@@ -289,7 +289,7 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
             }
             Iter::advance(start, start.cursor + 1, byte);
         }
-        if (const AcceptData* entry = attempt(char_iter_, start, dfa, match_function, dead_ends_,
+        if (const AcceptData* entry = attempt(char_iter_, start, dfa, match_function, memo,
                                               &lookahead_dead_ends_, best)) {
             char_iter_.set_state(best);
             fill_match(char_iter_, start, best, *entry, match);

@@ -40,7 +40,7 @@ class BasicFindMatches {
         : char_iter_(input),
           scanner_(std::move(scanner)),
           state_(&state),
-          dead_ends_(input.view().data()),
+          dead_ends_(input.view().data(), input.view().size()),
           lookahead_dead_ends_(input.view().data()) {}
 
     // Stores the next token in `match`, with its mode switch already applied,
@@ -60,7 +60,7 @@ class BasicFindMatches {
     Iter char_iter_;
     std::shared_ptr<const CompiledScanner> scanner_;
     ModeState* state_;
-    DeadEndMemo dead_ends_;
+    ModeDeadEnds dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
 };
 
