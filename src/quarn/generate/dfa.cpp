@@ -12,6 +12,7 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
+#include "quarn/base/interrupt.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
 
@@ -330,6 +331,7 @@ class SubsetConstruction {
     }
 
     std::optional<DfaConversionError> charge(std::size_t steps) {
+        interrupt_countdown_.charge(steps);
         work_ += steps;
         budget_.subset_work += steps;
         if (work_ > kMaxSubsetWork) {
@@ -400,6 +402,7 @@ class SubsetConstruction {
     std::vector<std::uint32_t> visited_;  // epoch of the last visit, by NFA state
     std::uint32_t epoch_ = 0;
     std::size_t work_ = 0;
+    base::InterruptCountdown interrupt_countdown_;
     std::vector<StateIndex> closure_;
     std::vector<StateIndex> seeds_;
     std::vector<Edge> edges_of_subset_;

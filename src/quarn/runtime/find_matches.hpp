@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "quarn/base/interrupt.hpp"
 #include "quarn/runtime/char_iter/iter.hpp"
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
 #include "quarn/runtime/compiled_scanner.hpp"
@@ -45,7 +46,9 @@ class BasicFindMatches {
 
     // Stores the next token in `match`, with its mode switch already applied,
     // and returns true; returns false once the input is exhausted. Throws
-    // InternalError only for broken tables.
+    // InternalError only for broken tables, base::Interrupted when the host's
+    // interrupt check asks (the iterator and mode state then stay before the
+    // token being searched).
     bool next_match(Match& match);
     std::optional<Match> next_match() {
         Match match;
@@ -62,6 +65,7 @@ class BasicFindMatches {
     ModeState* state_;
     ModeDeadEnds dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
+    base::InterruptCountdown interrupt_countdown_;
 };
 
 extern template class BasicFindMatches<CharIter>;

@@ -2,8 +2,11 @@
 // each mode's remembered dead ends must stay valid while other modes run.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
 
+#include "interrupt_hook.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 #include "reference_search.hpp"
@@ -75,6 +78,29 @@ TEST(ScanAcrossModes, AgreesWithTheReferenceWhereTokensSwitchModes) {
     for (const char* unit : {"/*\"\"", "/*\"a\"", "/*\"\\\"\"", "/*ab\"\"(", "/*\"\"*/"})
         expect_reference_tokens(comments, repeat(unit, 200));
     expect_reference_tokens(comments, repeat("/*\"\"", 200) + "*/" + repeat("ab(\"\"", 50));
+}
+
+// The scan loop asks the interrupt check once per InterruptCountdown::kInterval
+// bytes read, so the number of checks measures the work: some units per byte
+// whatever the length, where forgetting dead ends at each switch made it
+// grow with the square of the length.
+TEST(ScanAcrossModes, WorkGrowsLinearlyWithTheText) {
+    const Scanner ping_pong = build(kPingPong);
+    const Scanner comments = build(kCommentAndStrings);
+    for (const std::size_t bytes : {std::size_t{100'000}, std::size_t{400'000}}) {
+        for (const auto& [scanner, unit] : {std::pair{&ping_pong, "x"}, {&comments, "/*\"\""}}) {
+            const std::string text = repeat(unit, bytes / std::strlen(unit));
+            test_support::InterruptHook hook;
+            runtime::ModeState state;
+            auto matches = (*scanner)->find_matches(runtime::validate_utf8(text).value(), state);
+            std::size_t tokens = 0;
+            while (matches.next_match())
+                ++tokens;
+            EXPECT_EQ(tokens, text.size());
+            const std::size_t budget = 32 * bytes / base::InterruptCountdown::kInterval + 1;
+            EXPECT_LE(hook.calls(), budget) << unit << " over " << bytes << " bytes";
+        }
+    }
 }
 
 }  // namespace

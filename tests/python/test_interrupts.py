@@ -1,0 +1,64 @@
+"""Ctrl-C stops a long call, and a call that raises leaves the scanner's mode
+state as it was. Each interrupt runs in a child interpreter that receives SIGINT."""
+
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+
+
+# Every start reads up to 30 characters and fails: seconds of scanning.
+SLOW_SCAN = 'D { mode M { token r"a{1,30}b" => 1; } }'
+SLOW_TEXT = "'a' * 50_000_000"
+# Seconds of subset construction, whether it ends built or refused.
+SLOW_BUILD = "'D { ' + ' '.join(f'mode M{i} {{ token r\"(?i)\\\\w{{1,3000}}\" => {i}; }}' for i in range(4)) + ' }'"
+
+CHILD = """
+import quarn, time
+{setup}
+def timed():
+    t = time.perf_counter()
+    try:
+        {call}
+        return "finished", time.perf_counter() - t
+    except BaseException as e:
+        return type(e).__name__, time.perf_counter() - t
+{measure}
+print("go", flush=True)
+outcome, seconds = timed()
+print(outcome, seconds, uninterrupted, flush=True)
+"""
+
+
+def interrupted_call(setup: str, call: str, measure_first: bool) -> tuple[str, float, float]:
+    """Runs `call` in a child, sends SIGINT 0.2 s after it starts; returns the
+    outcome, its duration and (if measured) the uninterrupted duration."""
+    measure = "uninterrupted = timed()[1]" if measure_first else "uninterrupted = 0"
+    code = textwrap.dedent(CHILD).format(setup=setup, call=call, measure=measure)
+    child = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "go\n"
+        time.sleep(0.2)
+        child.send_signal(signal.SIGINT)
+        out, _ = child.communicate(timeout=120)
+    finally:
+        child.kill()
+    outcome, seconds, uninterrupted = out.split()
+    return outcome, float(seconds), float(uninterrupted)
+
+
+def test_ctrl_c_stops_a_long_scan():
+    outcome, seconds, _ = interrupted_call(f"s = quarn.Scanner({SLOW_SCAN!r}); text = {SLOW_TEXT}",
+                                           "s.find_matches(text)", measure_first=False)
+    # The whole scan takes several seconds.
+    assert outcome == "KeyboardInterrupt"
+    assert seconds < 3
+
+
+def test_ctrl_c_stops_a_long_construction():
+    outcome, seconds, uninterrupted = interrupted_call(f"d = {SLOW_BUILD}", "quarn.Scanner(d)", measure_first=True)
+    assert uninterrupted > 0.5
+    assert outcome == "KeyboardInterrupt"
+    assert seconds < uninterrupted / 2
