@@ -46,7 +46,6 @@ using StateIndex = std::uint32_t;
 struct Edge {
     std::uint32_t interval;
     StateIndex target;
-    friend auto operator<=>(const Edge&, const Edge&) = default;
 };
 
 // The NFA's edges in flat arrays indexed by state, checked once, so that the
