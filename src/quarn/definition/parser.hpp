@@ -7,13 +7,14 @@
 #include <string_view>
 
 #include "quarn/base/result.hpp"
-#include "quarn/generate/scanner_data.hpp"
+#include "quarn/definition/scanner_data.hpp"
 
 namespace quarn::definition {
 
 // Tokenizes and parses a whole definition. Lookahead expressions are compiled
-// here, token patterns are not. The error is the bare message (no prefix);
-// target mode names are resolved later, by ScannerData::build_scanner_modes.
-base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text);
+// here, where they are met, token patterns are not. The error is the bare
+// message (no prefix); target mode names are resolved later, when the scanner
+// is built.
+base::Result<ScannerData, std::string> parse_scanner_data(std::string_view text);
 
 }  // namespace quarn::definition

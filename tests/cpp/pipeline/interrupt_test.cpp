@@ -21,7 +21,7 @@ constexpr std::string_view kSlowScan = R"(Slow {
 Scanner build(std::string_view definition) {
     auto built = build_scanner(definition);
     if (!built)
-        throw std::runtime_error(built.error());
+        throw std::runtime_error(built.error().message);
     return std::move(built).value();
 }
 

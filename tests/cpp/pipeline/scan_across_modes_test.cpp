@@ -44,7 +44,7 @@ constexpr std::string_view kCommentAndStrings = R"(CommentAndStrings {
 Scanner build(std::string_view definition) {
     auto built = build_scanner(definition);
     if (!built)
-        throw std::runtime_error(built.error());
+        throw std::runtime_error(built.error().message);
     return std::move(built).value();
 }
 

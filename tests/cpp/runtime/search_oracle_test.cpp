@@ -13,7 +13,8 @@ namespace {
 
 using test_support::reference_scan;
 
-Dfa random_dfa(std::mt19937& rng, int depth) {
+// Lookahead automata are filed in `lookaheads`.
+Dfa random_dfa(std::mt19937& rng, int depth, LookaheadTable& lookaheads) {
     const std::size_t num_states = 1 + rng() % 5;
     std::vector<DfaState> states(num_states);
     for (DfaState& state : states) {
@@ -27,8 +28,9 @@ Dfa random_dfa(std::mt19937& rng, int depth) {
         for (std::size_t i = 0; i < num_accepts; ++i) {
             Lookahead lookahead;
             if (depth < 2 && rng() % 2 == 0) {
-                lookahead = rng() % 2 == 0 ? Lookahead::positive(random_dfa(rng, depth + 1))
-                                           : Lookahead::negative(random_dfa(rng, depth + 1));
+                Dfa automaton = random_dfa(rng, depth + 1, lookaheads);
+                lookahead = rng() % 2 == 0 ? lookaheads.positive(std::move(automaton))
+                                           : lookaheads.negative(std::move(automaton));
             }
             state.accept_data.push_back(AcceptData{lookahead, rng() % 4, i});
         }
@@ -45,7 +47,7 @@ std::string random_input(std::mt19937& rng, std::size_t max_pieces = 60) {
     return s;
 }
 
-std::vector<ScannerMode> random_modes(std::mt19937& rng) {
+std::vector<ScannerMode> random_modes(std::mt19937& rng, LookaheadTable& lookaheads) {
     std::vector<ScannerMode> modes;
     for (int m = 0; m < 2; ++m) {
         std::vector<Transition> transitions;
@@ -64,7 +66,7 @@ std::vector<ScannerMode> random_modes(std::mt19937& rng) {
                     break;
             }
         }
-        modes.push_back(mode("M", random_dfa(rng, 0), std::move(transitions)));
+        modes.push_back(mode("M", random_dfa(rng, 0, lookaheads), std::move(transitions)));
     }
     return modes;
 }
@@ -73,7 +75,9 @@ void expect_agreement_on_random_scanners(unsigned seed, int rounds, std::size_t 
     std::mt19937 rng(seed);
     std::size_t total_tokens = 0;
     for (int round = 0; round < rounds; ++round) {
-        const auto scanner = compile(random_modes(rng));
+        LookaheadTable lookaheads;
+        std::vector<ScannerMode> modes = random_modes(rng, lookaheads);
+        const auto scanner = compile(std::move(modes), std::move(lookaheads.automata));
         ModeState reference;
         ModeState with_positions;
         ModeState without_positions;

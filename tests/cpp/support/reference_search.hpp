@@ -16,10 +16,11 @@ namespace quarn::test_support {
 using namespace quarn::runtime;
 
 inline bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
-                                const MatchFunction& f);
+                                const CompiledScanner& scanner);
 
 inline std::optional<Match> reference_find_next(CharIterWithPosition& it, const Dfa& dfa,
-                                                const MatchFunction& f) {
+                                                const CompiledScanner& scanner) {
+    const MatchFunction& f = scanner.match_function();
     it.save_state();
     StateIndex state = 0;
     std::optional<CharItem> start;
@@ -37,7 +38,7 @@ inline std::optional<Match> reference_find_next(CharIterWithPosition& it, const 
             start = item;
         for (const AcceptData& entry : dfa.accept_data(state)) {
             if (entry.lookahead.kind() != Lookahead::Kind::None &&
-                !reference_lookahead(it, entry, f)) {
+                !reference_lookahead(it, entry, scanner)) {
                 continue;
             }
             const Position end = it.next_position();
@@ -53,18 +54,18 @@ inline std::optional<Match> reference_find_next(CharIterWithPosition& it, const 
 }
 
 inline bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
-                                const MatchFunction& f) {
-    const bool found = reference_find_next(copy, entry.lookahead.dfa(), f).has_value();
+                                const CompiledScanner& scanner) {
+    const Dfa& dfa = scanner.lookaheads().at(entry.lookahead.index());
+    const bool found = reference_find_next(copy, dfa, scanner).has_value();
     return entry.lookahead.kind() == Lookahead::Kind::Positive ? found : !found;
 }
 
 inline std::vector<Match> reference_scan(const CompiledScanner& scanner, ModeState& state,
                                          std::string_view input) {
-    const MatchFunction& f = scanner.match_function();
     CharIterWithPosition it(ValidatedUtf8::trusted(input));
     std::vector<Match> result;
     for (;;) {
-        if (auto match = reference_find_next(it, scanner.dfa(state.mode), f)) {
+        if (auto match = reference_find_next(it, scanner.dfa(state.mode), scanner)) {
             result.push_back(*match);
             scanner.apply_transition(state, match->token_type);
         } else if (!it.next()) {
