@@ -46,15 +46,19 @@ std::string NfaTooLargeError::display() const {
         case Measure::ScannerTransitions:
             return "The scanner is too large: its NFAs would need " + std::to_string(states) +
                    " transitions on interval groups together" + limit_text;
+        case Measure::PatternBytes:
+            return "The regex is too large: its text is " + std::to_string(states) + " bytes" +
+                   limit_text;
     }
     return "The regex is too large: its NFA would need " + std::to_string(states) + " states" +
            limit_text;
 }
 
 std::string NfaTooLargeError::debug() const {
-    const char* field = measure == Measure::Regex           ? "states"
-                        : measure == Measure::ScannerStates ? "scanner_states"
-                                                            : "scanner_transitions";
+    const char* field = measure == Measure::Regex                ? "states"
+                        : measure == Measure::ScannerStates      ? "scanner_states"
+                        : measure == Measure::ScannerTransitions ? "scanner_transitions"
+                                                                 : "pattern_bytes";
     return std::string("NfaTooLargeError { ") + field + ": " + std::to_string(states) +
            ", limit: " + std::to_string(limit) + " }";
 }
@@ -391,6 +395,10 @@ BuildResult convert(const regex::Hir& hir) {
 // the budget is charged with the states added.
 BuildResult build_within(const Pattern& pattern, std::uint64_t priority,
                          std::uint64_t states_before, ScannerNfaBudget& budget) {
+    if (pattern.regex.size() > kMaxPatternBytes) {
+        return base::err(NfaBuildError(NfaTooLargeError{
+            pattern.regex.size(), NfaTooLargeError::Measure::PatternBytes, kMaxPatternBytes}));
+    }
     auto hir = regex::parse(pattern.regex);
     if (!hir)
         return base::err(NfaBuildError(std::move(hir).error()));
