@@ -53,4 +53,11 @@ class InterruptCountdown {
     std::ptrdiff_t left_ = kInterval;
 };
 
+// One countdown for all construction stages of the calling thread, so that
+// many small steps (modes, lookaheads, labels) add up to a check as well.
+inline InterruptCountdown& construction_countdown() {
+    thread_local InterruptCountdown countdown;
+    return countdown;
+}
+
 }  // namespace quarn::base

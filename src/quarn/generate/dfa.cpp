@@ -336,7 +336,7 @@ class SubsetConstruction {
     }
 
     std::optional<DfaConversionError> charge(std::size_t steps) {
-        interrupt_countdown_.charge(steps);
+        base::construction_countdown().charge(steps);
         work_ += steps;
         budget_.subset_work += steps;
         if (work_ > kMaxSubsetWork) {
@@ -371,7 +371,6 @@ class SubsetConstruction {
     std::vector<std::uint32_t> visited_;  // epoch of the last visit, by NFA state
     std::uint32_t epoch_ = 0;
     std::size_t work_ = 0;
-    base::InterruptCountdown interrupt_countdown_;
     std::vector<StateIndex> closure_;
     std::vector<StateIndex> seeds_;
     std::vector<Edge> edges_of_subset_;

@@ -137,7 +137,7 @@ class Refinement {
         for (std::uint32_t pass = 1; !candidates_.empty(); ++pass) {
             std::vector<Split> splits;
             for (GroupHandle handle : candidates_) {
-                interrupt_countdown_.charge(groups_[handle].size());
+                base::construction_countdown().charge(groups_[handle].size());
                 Split split = plan_split(handle, pass);
                 if (split.parts.size() > 1)
                     splits.push_back(std::move(split));
@@ -384,7 +384,6 @@ class Refinement {
     std::vector<std::size_t> location_;  // position of each state in elements_
     std::vector<GroupHandle> group_of_;
     std::vector<Group> groups_;  // linked in partition order
-    base::InterruptCountdown interrupt_countdown_;
     GroupHandle head_ = kNone;
     std::vector<GroupHandle> candidates_;
     std::vector<StateIndex> sources_;
