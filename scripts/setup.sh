@@ -4,9 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The libjs packages ship plain JavaScript and CSS that the bundled lexers are tested on.
+# The libjs packages ship plain JavaScript and CSS that the bundled lexers are
+# tested on; clang and its runtime libraries (libFuzzer) run the fuzz smoke test.
 packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev libtomlplusplus-dev unicode-data graphviz chromium
-          libjs-jquery libjs-jquery-ui libjs-underscore libjs-sphinxdoc)
+          libjs-jquery libjs-jquery-ui libjs-underscore libjs-sphinxdoc clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

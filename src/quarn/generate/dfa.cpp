@@ -15,6 +15,7 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
+#include "quarn/base/interrupt.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
 #include "quarn/regex/debug_text.hpp"
@@ -57,7 +58,6 @@ Dfa minimize_charged(Dfa dfa, std::size_t alphabet_width, ScannerDfaBudget& budg
 struct Edge {
     std::uint32_t interval;
     StateIndex target;
-    friend auto operator<=>(const Edge&, const Edge&) = default;
 };
 
 // The NFA's edges in flat arrays indexed by state, checked once, so that the
@@ -340,6 +340,7 @@ class SubsetConstruction {
     }
 
     std::optional<DfaConversionError> charge(std::size_t steps) {
+        base::construction_countdown().charge(steps);
         work_ += steps;
         budget_.subset_work += steps;
         if (work_ > kMaxSubsetWork) {

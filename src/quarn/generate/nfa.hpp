@@ -28,6 +28,12 @@ namespace quarn::generate {
 // about 250 MB.
 inline constexpr std::size_t kMaxNfaStates = 2'000'000;
 
+// No regex text may be longer: its syntax tree and HIR take a hundred bytes
+// or more per character, and a Unicode class thousands (`\w` holds about 770
+// ranges), so a megabyte of `\w|\w|...` took gigabytes before any NFA bound
+// applied. Real token regexes are under 100 bytes.
+inline constexpr std::size_t kMaxPatternBytes = std::size_t{1} << 16;
+
 // Splitting character classes into interval groups gives a consuming
 // transition one copy per group it covers: (?i)\w{1,1000} in a scanner with a
 // few hundred groups would turn 2,000 states into hundreds of thousands of
@@ -71,10 +77,10 @@ struct LiteralUtf8Error {
 };
 
 // An NFA bound would be exceeded: kMaxNfaStates by one regex or mode (Regex),
-// the scanner's state budget (ScannerStates) or kMaxScannerNfaTransitions
-// (ScannerTransitions).
+// the scanner's state budget (ScannerStates), kMaxScannerNfaTransitions
+// (ScannerTransitions) or kMaxPatternBytes (PatternBytes, checked before parsing).
 struct NfaTooLargeError {
-    enum class Measure : std::uint8_t { Regex, ScannerStates, ScannerTransitions };
+    enum class Measure : std::uint8_t { Regex, ScannerStates, ScannerTransitions, PatternBytes };
 
     std::size_t states = 0;  // the count the construction would have reached (saturated)
     Measure measure = Measure::Regex;
