@@ -56,12 +56,20 @@ class BasicFindMatches {
 
     const Iter& char_iter() const { return char_iter_; }
 
+    // The byte offset just past the furthest byte any step so far has examined
+    // (token reads, lookaheads, characters skipped), or one more than the
+    // input's length once a step ran out of input. Steps that stayed within
+    // the input would decide alike on any longer input that starts with it;
+    // a scan of text arriving in pieces relies on that.
+    std::size_t read_end() const { return read_end_; }
+
   private:
     Iter char_iter_;
     std::shared_ptr<const CompiledScanner> scanner_;
     ModeState* state_;
     DeadEndMemo dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
+    std::size_t read_end_ = 0;
 };
 
 extern template class BasicFindMatches<CharIter>;
