@@ -13,7 +13,8 @@ ChunkedScanner::ChunkedScanner(std::shared_ptr<const runtime::CompiledScanner> s
     : scanner_(std::move(scanner)), options_(options), state_(std::move(initial)) {}
 
 base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::feed(std::string_view bytes,
-                                                                   TokenColumns& out) {
+                                                                   TokenColumns& out,
+                                                                   std::string* done) {
     buffer_.append(bytes);
     auto valid = validate_new_bytes();
     if (!valid)
@@ -22,13 +23,14 @@ base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::feed(std::string_v
     // least doubled, so that a token spanning many pieces costs linear time.
     if (complete_ < 2 * undecided_)
         return std::size_t{0};
-    return scan(out, false);
+    return scan(out, false, done);
 }
 
-base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::finish(TokenColumns& out) {
+base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::finish(TokenColumns& out,
+                                                                     std::string* done) {
     if (complete_ != buffer_.size())
         return base::err(runtime::Utf8Error{state_.byte_offset + complete_});
-    return scan(out, true);
+    return scan(out, true, done);
 }
 
 base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::validate_new_bytes() {
@@ -48,18 +50,18 @@ base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::validate_new_bytes
     return base::err(runtime::Utf8Error{state_.byte_offset + complete_ + bad});
 }
 
-std::size_t ChunkedScanner::scan(TokenColumns& out, bool at_end) {
+std::size_t ChunkedScanner::scan(TokenColumns& out, bool at_end, std::string* done) {
     const std::string_view text = std::string_view(buffer_).substr(0, complete_);
     const auto valid = runtime::ValidatedUtf8::trusted(text);
     if (options_.positions)
         return scan_with(scanner_->find_matches_with_position(valid, state_.modes), text, out,
-                         at_end);
-    return scan_with(scanner_->find_matches(valid, state_.modes), text, out, at_end);
+                         at_end, done);
+    return scan_with(scanner_->find_matches(valid, state_.modes), text, out, at_end, done);
 }
 
 template <class Finder>
 std::size_t ChunkedScanner::scan_with(Finder finder, std::string_view text, TokenColumns& out,
-                                      bool at_end) {
+                                      bool at_end, std::string* done) {
     TokenWriter writer(text, options_, state_, out);
     std::size_t decided = 0;  // the text before this is done with
     std::size_t written = 0;
@@ -89,6 +91,8 @@ std::size_t ChunkedScanner::scan_with(Finder finder, std::string_view text, Toke
         decided = match.span.end;
     }
     advance_counters(state_, text.substr(0, decided));
+    if (done != nullptr)
+        done->append(text.substr(0, decided));
     buffer_.erase(0, decided);
     complete_ -= decided;
     undecided_ = at_end ? 0 : buffer_.size();

@@ -32,12 +32,15 @@ class ChunkedScanner {
     // Takes the next bytes of the input and appends the tokens now decided to
     // `out`. A UTF-8 sequence may be split between pieces. Invalid UTF-8 is an
     // error whose offset counts from the start of the input (the initial
-    // byte_offset); nothing more may be fed after it.
-    base::Result<std::size_t, runtime::Utf8Error> feed(std::string_view bytes, TokenColumns& out);
+    // byte_offset); nothing more may be fed after it. `done`, when given,
+    // receives the text the state moved past (the new tokens lie in it).
+    base::Result<std::size_t, runtime::Utf8Error> feed(std::string_view bytes, TokenColumns& out,
+                                                       std::string* done = nullptr);
 
     // The input ends: appends the remaining tokens. An unfinished UTF-8
     // sequence at the end is an error.
-    base::Result<std::size_t, runtime::Utf8Error> finish(TokenColumns& out);
+    base::Result<std::size_t, runtime::Utf8Error> finish(TokenColumns& out,
+                                                         std::string* done = nullptr);
 
     // Where the tokens written so far end: the modes and counters at the
     // start of the text held back. Resuming a scan there, with the input
@@ -49,9 +52,10 @@ class ChunkedScanner {
     // Validates the newly added bytes; a sequence cut off at the end waits.
     base::Result<std::size_t, runtime::Utf8Error> validate_new_bytes();
     // Appends every decided token; returns how many.
-    std::size_t scan(TokenColumns& out, bool at_end);
+    std::size_t scan(TokenColumns& out, bool at_end, std::string* done);
     template <class Finder>
-    std::size_t scan_with(Finder finder, std::string_view text, TokenColumns& out, bool at_end);
+    std::size_t scan_with(Finder finder, std::string_view text, TokenColumns& out, bool at_end,
+                          std::string* done);
 
     std::shared_ptr<const runtime::CompiledScanner> scanner_;
     ScanOptions options_;

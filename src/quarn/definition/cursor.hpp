@@ -22,11 +22,15 @@ class Cursor {
     const TokenStream& stream() const { return *stream_; }
 
     // The current token, or the one after it; nullptr past the end.
-    const Token* peek() const { return at_end() ? nullptr : &stream_->tokens[position_]; }
+    const Token* peek() const {
+        seen(position_);
+        return at_end() ? nullptr : &stream_->tokens[position_];
+    }
     const Token* peek_second() const {
         if (at_end())
             return nullptr;
         const std::size_t next = after(position_);
+        seen(next);
         return next == end_ ? nullptr : &stream_->tokens[next];
     }
 
@@ -38,6 +42,10 @@ class Cursor {
     }
 
   private:
+    void seen(std::size_t index) const {
+        if (index > stream_->furthest_peek)
+            stream_->furthest_peek = index;
+    }
     std::size_t after(std::size_t index) const {
         const Token& token = stream_->tokens[index];
         return token.kind == TokenKind::Group ? stream_->group_end(token) : index + 1;

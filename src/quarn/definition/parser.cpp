@@ -1,5 +1,6 @@
 #include "quarn/definition/parser.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -36,6 +37,21 @@ base::Err<std::string> error_at(const Cursor& cursor, std::string_view message) 
     std::string text = cursor.at_end() ? "unexpected end of input, " : "";
     text += message;
     return error(std::move(text));
+}
+
+// Where token `index` starts in the definition; past the last token, where the
+// last one ends. Groups have no text of their own: the first inner token, or
+// the end of the last, stands for them.
+std::size_t token_offset(const TokenStream& stream, std::size_t index) {
+    for (; index < stream.tokens.size(); ++index) {
+        if (stream.tokens[index].kind != TokenKind::Group)
+            return stream.tokens[index].text_begin;
+    }
+    for (std::size_t i = stream.tokens.size(); i-- > 0;) {
+        if (stream.tokens[i].kind != TokenKind::Group)
+            return stream.tokens[i].text_end;
+    }
+    return 0;
 }
 
 bool is_identifier(const Cursor& cursor, const Token* token) {
@@ -296,14 +312,19 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
 
 }  // namespace
 
-base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text) {
-    ParseResult<TokenStream> stream = tokenize(text);
+base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text,
+                                                                   std::size_t* error_offset) {
+    ParseResult<TokenStream> stream = tokenize(text, error_offset);
     if (!stream)
         return error(std::move(stream).error());
     Cursor cursor(stream.value());
     ParseResult<ScannerData> data = parse_definition(cursor);
-    if (data && !cursor.at_end())
-        return error("unexpected token");
+    if (data && !cursor.at_end()) {
+        stream->furthest_peek = cursor.position();
+        data = error("unexpected token");
+    }
+    if (!data && error_offset != nullptr)
+        *error_offset = std::min(token_offset(stream.value(), stream->furthest_peek), text.size());
     return data;
 }
 

@@ -60,6 +60,9 @@ struct TokenStream {
     std::string text;
     std::vector<Token> tokens;
     std::vector<std::string> string_values;
+    // The furthest token index a parser has looked at (see Cursor::peek): a
+    // parse that fails stops at the token it could not use.
+    mutable std::size_t furthest_peek = 0;
 
     std::string_view text_of(const Token& token) const {
         return std::string_view(text).substr(token.text_begin, token.text_end - token.text_begin);
@@ -75,8 +78,10 @@ struct TokenStream {
 inline constexpr std::string_view kTokenizeError = "cannot parse string into token stream";
 
 // Fails with kTokenizeError on a character that starts no token, an
-// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8.
-base::Result<TokenStream, std::string> tokenize(std::string_view text);
+// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8,
+// and then stores the byte offset where the offending text starts in `error_offset`.
+base::Result<TokenStream, std::string> tokenize(std::string_view text,
+                                               std::size_t* error_offset = nullptr);
 
 bool is_reserved_word(std::string_view identifier);
 

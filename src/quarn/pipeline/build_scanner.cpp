@@ -54,8 +54,9 @@ std::uint64_t lookahead_nfa_states(const std::vector<generate::ScannerMode>& mod
 
 }  // namespace
 
-base::Result<Scanner, std::string> build_scanner(std::string_view definition) {
-    auto parsed = definition::parse_scanner_data(definition);
+base::Result<Scanner, std::string> build_scanner(std::string_view definition,
+                                                 std::size_t* error_offset) {
+    auto parsed = definition::parse_scanner_data(definition, error_offset);
     if (!parsed)
         return base::err(std::string(kDefinitionErrorPrefix) + parsed.error());
     std::vector<generate::ScannerMode> modes = parsed->build_scanner_modes();

@@ -23,6 +23,8 @@ inline constexpr std::string_view kDefinitionErrorPrefix = "Failed to parse scan
 // parsing (an unknown target mode, a token pattern that cannot be compiled, a
 // failed NFA-to-DFA conversion) and violated invariants throw
 // base::InternalError with their fixed messages; nothing is left behind.
-base::Result<Scanner, std::string> build_scanner(std::string_view definition);
+// With a definition error, `error_offset` (when given) receives its byte offset.
+base::Result<Scanner, std::string> build_scanner(std::string_view definition,
+                                                 std::size_t* error_offset = nullptr);
 
 }  // namespace quarn::pipeline

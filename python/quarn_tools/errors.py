@@ -1,0 +1,70 @@
+"""Exceptions of quarn_tools: ordinary ``ValueError`` subclasses that say where."""
+
+from __future__ import annotations
+
+from typing import Optional
+
+
+def _line_and_column(text: str, offset: int) -> tuple[int, int, str]:
+    """Line and column (both from 1, columns in characters) of a UTF-8 byte
+    offset into ``text``, and the text of that line."""
+    before = text.encode("utf-8")[:offset].decode("utf-8", errors="ignore")
+    line = before.count("\n") + 1
+    line_start = before.rfind("\n") + 1
+    column = len(before) - line_start + 1
+    line_end = text.find("\n", line_start)
+    line_text = text[line_start : line_end if line_end != -1 else len(text)]
+    return line, column, line_text
+
+
+class DefinitionError(ValueError):
+    """A definition the parser rejects. ``line`` and ``column`` (from 1) point
+    at the token where parsing stopped; the message shows that line."""
+
+    def __init__(self, message: str, definition: str, offset: int) -> None:
+        self.reason = message
+        self.offset = offset
+        self.line, self.column, self.line_text = _line_and_column(definition, offset)
+        caret = " " * (self.column - 1) + "^"
+        super().__init__(
+            f"{message}\n  at line {self.line}, column {self.column}:\n"
+            f"    {self.line_text}\n    {caret}"
+        )
+
+    def __reduce__(self):  # type: ignore[no-untyped-def]
+        return (_rebuild, (type(self), self.args, self.__dict__))
+
+
+class BuildError(ValueError):
+    """A definition that parses but cannot be built: a token regex that cannot
+    be compiled, an unknown target mode or a size limit. ``clause`` is the
+    offending token clause's text and ``line`` its line, when they can be told."""
+
+    def __init__(self, message: str, clause: Optional[str] = None, line: Optional[int] = None):
+        self.reason = message
+        self.clause = clause
+        self.line = line
+        where = f"\n  in clause at line {line}: {clause}" if clause is not None else ""
+        super().__init__(message + where)
+
+    def __reduce__(self):  # type: ignore[no-untyped-def]
+        return (_rebuild, (type(self), self.args, self.__dict__))
+
+
+class InvalidUtf8Error(ValueError):
+    """Input bytes that are not UTF-8; ``offset`` is the byte offset of the
+    first bad sequence, counted from the start of the input."""
+
+    def __init__(self, message: str, offset: int) -> None:
+        self.offset = offset
+        super().__init__(message)
+
+    def __reduce__(self):  # type: ignore[no-untyped-def]
+        return (_rebuild, (type(self), self.args, self.__dict__))
+
+
+def _rebuild(cls: type, args: tuple, state: dict) -> BaseException:  # type: ignore[type-arg]
+    error: BaseException = Exception.__new__(cls)
+    error.args = args
+    error.__dict__.update(state)
+    return error
