@@ -4,13 +4,14 @@ many documents on several threads, and a resumable state."""
 from __future__ import annotations
 
 import enum
+import importlib
 import os
 import re
 from types import MappingProxyType
 from dataclasses import dataclass, field
 from typing import (
     IO,
-    TYPE_CHECKING,
+    Literal,
     Any,
     BinaryIO,
     Dict,
@@ -30,10 +31,6 @@ from typing import (
 from . import _native
 from .errors import BuildError, DefinitionError, InvalidUtf8Error
 
-if TYPE_CHECKING:
-    import pyarrow
-    import pandas
-
 __all__ = ["Lexer", "LexerState", "Token", "PositionedToken", "TokenTable"]
 
 Names = Union[Mapping[int, str], Type[enum.IntEnum], None]
@@ -46,6 +43,13 @@ _POSITION_COLUMNS = ("start_line", "start_column", "end_line", "end_column")
 _NO_NAMES: Mapping[int, str] = MappingProxyType({})
 
 
+def _names_of(token: object) -> Mapping[int, str]:
+    # A Lexer gives its token classes the attribute: a class attribute of a
+    # named tuple would be taken for a field.
+    names: Mapping[int, str] = getattr(type(token), "_names", _NO_NAMES)
+    return names
+
+
 class Token(NamedTuple):
     """A token: its type, its offsets (``[start, end)``) and its text."""
 
@@ -54,14 +58,10 @@ class Token(NamedTuple):
     end: int
     text: str
 
-    # Set on the classes a Lexer makes for its own names. Not annotated: an
-    # annotation would make it a field.
-    _names = _NO_NAMES
-
     @property
     def name(self) -> Optional[str]:
         """The type's name from the lexer's ``names``, or None."""
-        return self._names.get(self.type)
+        return _names_of(self).get(self.type)
 
     def __reduce__(self) -> Tuple[Any, ...]:
         return (Token, tuple(self))
@@ -80,12 +80,10 @@ class PositionedToken(NamedTuple):
     end_line: int
     end_column: int
 
-    _names = _NO_NAMES
-
     @property
     def name(self) -> Optional[str]:
         """The type's name from the lexer's ``names``, or None."""
-        return self._names.get(self.type)
+        return _names_of(self).get(self.type)
 
     def __reduce__(self) -> Tuple[Any, ...]:
         return (PositionedToken, tuple(self))
@@ -125,7 +123,8 @@ class TokenTable:
                  "types", "starts", "ends", "start_lines", "start_columns",
                  "end_lines", "end_columns", "documents")
 
-    def __init__(self, columns: Any, source: Union[str, bytes, Sequence[str], None], base: int,
+    def __init__(self, columns: _native.Columns,
+                 source: Union[str, bytes, Sequence[str], None], base: int,
                  chars: bool, token: Type[Token], positioned: Type[PositionedToken]) -> None:
         self._columns = columns
         self._source = source
@@ -133,7 +132,9 @@ class TokenTable:
         self._chars = chars
         self._token = token
         self._positioned = positioned
-        view = lambda i: memoryview(columns.buffer(i))  # noqa: E731
+        def view(column: int) -> memoryview:
+            return memoryview(columns.buffer(column))
+
         self.types: memoryview = view(_TYPES)
         self.starts: memoryview = view(_STARTS)
         self.ends: memoryview = view(_ENDS)
@@ -190,13 +191,12 @@ class TokenTable:
         if isinstance(source, (list, tuple)):
             assert self.documents is not None
             source = source[self.documents[i]]
-        if source is None:
-            raise ValueError("this table keeps no text")
-        start, end = self.starts[i] - self._base, self.ends[i] - self._base
-        if self._chars:
-            assert isinstance(source, str)
+        start, end = int(self.starts[i]) - self._base, int(self.ends[i]) - self._base
+        if isinstance(source, str) and self._chars:
             return source[start:end]
         data = source.encode("utf-8") if isinstance(source, str) else source
+        if not isinstance(data, bytes):
+            raise ValueError("this table keeps no text")
         return data[start:end].decode("utf-8")
 
     def texts(self) -> List[str]:
@@ -204,20 +204,20 @@ class TokenTable:
         source = self._source
         if isinstance(source, (list, tuple)):
             return [self._text(i) for i in range(len(self))]
-        if source is None:
+        if not isinstance(source, (str, bytes)):
             raise ValueError("this table keeps no text")
-        return self._columns.texts(source, self._base, self._chars)  # type: ignore[no-any-return]
+        return self._columns.texts(source, self._base, self._chars)
 
     def to_numpy(self) -> Dict[str, Any]:
         """The columns as NumPy arrays sharing the table's memory."""
-        import numpy
-
+        numpy: Any = importlib.import_module("numpy")
         return {name: numpy.asarray(column) for name, column in self._named_columns()}
 
-    def to_arrow(self) -> "pyarrow.Table":
-        """The columns as a pyarrow Table sharing the table's memory."""
-        import pyarrow
-
+    def to_arrow(self) -> Any:
+        """The columns as a ``pyarrow.Table`` sharing the table's memory."""
+        # Untyped optional dependency: imported by name so that neither its
+        # absence nor its missing stubs concern the type checker.
+        pyarrow: Any = importlib.import_module("pyarrow")
         arrays = []
         names = []
         for name, column in self._named_columns():
@@ -227,8 +227,8 @@ class TokenTable:
             names.append(name)
         return pyarrow.Table.from_arrays(arrays, names=names)
 
-    def to_pandas(self) -> "pandas.DataFrame":
-        """The columns as a pandas DataFrame."""
+    def to_pandas(self) -> Any:
+        """The columns as a ``pandas.DataFrame``."""
         return self.to_arrow().to_pandas()
 
     def _named_columns(self) -> List[Tuple[str, memoryview]]:
@@ -311,10 +311,10 @@ class Lexer:
         return offsets == "chars"
 
     @overload
-    def tokens(self, text: str, *, positions: "Literal[False]" = ..., offsets: str = ...,
+    def tokens(self, text: str, *, positions: Literal[False] = ..., offsets: str = ...,
                state: Optional[LexerState] = ...) -> Iterator[Token]: ...
     @overload
-    def tokens(self, text: str, *, positions: "Literal[True]", offsets: str = ...,
+    def tokens(self, text: str, *, positions: Literal[True], offsets: str = ...,
                state: Optional[LexerState] = ...) -> Iterator[PositionedToken]: ...
     @overload
     def tokens(self, text: str, *, positions: bool, offsets: str = ...,
@@ -327,7 +327,7 @@ class Lexer:
         iterator = self._scanner.tokens(text, positions, self._chars(offsets), native_state,
                                         self._token, self._positioned)
         if state is None:
-            return iterator  # type: ignore[no-any-return]
+            return iterator
         return _tracking(iterator, state)
 
     def scan(self, text: str, *, positions: bool = False, offsets: str = "bytes",
@@ -341,7 +341,7 @@ class Lexer:
             state._update(after)
         return TokenTable(columns, text, 0, chars, self._token, self._positioned)
 
-    def scan_many(self, texts: Union[Sequence[str], "pyarrow.Array", "pyarrow.ChunkedArray"], *,
+    def scan_many(self, texts: Union[Sequence[str], Any], *,
                   threads: Optional[int] = None, positions: bool = False,
                   offsets: str = "bytes") -> TokenTable:
         """The tokens of many documents, each scanned from the initial mode
