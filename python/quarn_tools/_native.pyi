@@ -35,6 +35,18 @@ class Scanner:
     def scan_many(
         self, texts: Sequence[str], positions: bool, chars: bool, threads: int
     ) -> Columns: ...
+    def scan_arrow(
+        self,
+        offsets: Any,
+        data: Any,
+        validity: Any,
+        offset: int,
+        length: int,
+        large: bool,
+        positions: bool,
+        texts: bool,
+        threads: int,
+    ) -> Tuple[Columns, bytes, bool, Optional[bytes], Optional[bytes], Optional[bytes]]: ...
     def tokens(
         self,
         text: str,

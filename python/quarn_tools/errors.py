@@ -53,10 +53,12 @@ class BuildError(ValueError):
 
 class InvalidUtf8Error(ValueError):
     """Input bytes that are not UTF-8; ``offset`` is the byte offset of the
-    first bad sequence, counted from the start of the input."""
+    first bad sequence, counted from the start of the input (of the document
+    ``document`` when the input holds several, else None)."""
 
-    def __init__(self, message: str, offset: int) -> None:
+    def __init__(self, message: str, offset: int, document: Optional[int] = None) -> None:
         self.offset = offset
+        self.document = document
         super().__init__(message)
 
     def __reduce__(self):  # type: ignore[no-untyped-def]

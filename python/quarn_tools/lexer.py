@@ -7,6 +7,8 @@ import enum
 import importlib
 import os
 import re
+import threading
+from collections import OrderedDict
 from types import MappingProxyType
 from dataclasses import dataclass, field
 from typing import (
@@ -215,17 +217,10 @@ class TokenTable:
 
     def to_arrow(self) -> Any:
         """The columns as a ``pyarrow.Table`` sharing the table's memory."""
-        # Untyped optional dependency: imported by name so that neither its
-        # absence nor its missing stubs concern the type checker.
-        pyarrow: Any = importlib.import_module("pyarrow")
-        arrays = []
-        names = []
-        for name, column in self._named_columns():
-            kind = pyarrow.uint32() if column.format == "I" else pyarrow.int64()
-            buffer = pyarrow.py_buffer(column)
-            arrays.append(pyarrow.Array.from_buffers(kind, len(column), [None, buffer]))
-            names.append(name)
-        return pyarrow.Table.from_arrays(arrays, names=names)
+        pyarrow = _pyarrow()
+        named = self._named_columns()
+        return pyarrow.Table.from_arrays(_arrow_arrays(pyarrow, [c for _, c in named]),
+                                         names=[name for name, _ in named])
 
     def to_pandas(self) -> Any:
         """The columns as a ``pandas.DataFrame``."""
@@ -240,6 +235,22 @@ class TokenTable:
         if self.documents is not None:
             named.append(("document", self.documents))
         return named
+
+
+def _pyarrow() -> Any:
+    # Untyped optional dependency: imported by name so that neither its
+    # absence nor its missing stubs concern the type checker.
+    return importlib.import_module("pyarrow")
+
+
+def _arrow_arrays(pyarrow: Any, columns: Sequence[memoryview]) -> List[Any]:
+    """Arrow arrays over the columns' memory, without copying."""
+    arrays = []
+    for column in columns:
+        kind = pyarrow.uint32() if column.format == "I" else pyarrow.int64()
+        arrays.append(pyarrow.Array.from_buffers(kind, len(column),
+                                                 [None, pyarrow.py_buffer(column)]))
+    return arrays
 
 
 def _normalize_names(names: Names) -> Dict[int, str]:
@@ -361,6 +372,89 @@ class Lexer:
         columns = self._scanner.scan_many(texts, positions, chars, threads)
         return TokenTable(columns, list(texts), 0, chars, self._token, self._positioned)
 
+    def scan_arrow(self, array: Any, *, positions: bool = False, flat: bool = False,
+                   text: bool = False, threads: Optional[int] = 1) -> Any:
+        """The tokens of every document of a pyarrow ``string`` or
+        ``large_string`` array (or chunked array), scanned as ``scan_many``
+        does, with byte offsets, straight from the array's buffers.
+
+        Returns one list of tokens per document, ``list<struct<type: uint32,
+        start: int64, end: int64>>`` (plus ``start_line``, ``start_column``,
+        ``end_line``, ``end_column`` with positions and a ``text`` string with
+        ``text``); a null document gives null, an empty one an empty list.
+        A chunked array gives a chunked array. With ``flat``, a
+        ``pyarrow.Table`` of all tokens with a leading ``document`` column
+        (the index of the token's document) instead.
+
+        ``threads`` threads scan each chunk (None: one per core). Invalid
+        UTF-8 raises InvalidUtf8Error naming the document and byte offset."""
+        pyarrow = _pyarrow()
+        if threads is None:
+            threads = os.cpu_count() or 1
+        if threads < 1:
+            raise ValueError("threads must be at least 1")
+        if isinstance(array, pyarrow.ChunkedArray):
+            parts, base = [], 0
+            for chunk in array.chunks:
+                parts.append(self._scan_arrow_chunk(pyarrow, chunk, positions, flat, text,
+                                                    threads, base))
+                base += len(chunk)
+            if flat:
+                if not parts:
+                    return self._scan_arrow_chunk(pyarrow, pyarrow.array([], array.type),
+                                                  positions, True, text, threads, 0)
+                return pyarrow.concat_tables(parts)
+            kind = pyarrow.list_(_token_struct(pyarrow, positions, text))
+            if any(pyarrow.types.is_large_list(part.type) for part in parts):
+                parts = [part.cast(pyarrow.large_list(kind.value_type)) for part in parts]
+                kind = parts[0].type
+            return pyarrow.chunked_array(parts, type=kind)
+        return self._scan_arrow_chunk(pyarrow, array, positions, flat, text, threads, 0)
+
+    def _scan_arrow_chunk(self, pyarrow: Any, array: Any, positions: bool, flat: bool,
+                          text: bool, threads: int, base: int) -> Any:
+        if not isinstance(array, pyarrow.Array):
+            raise TypeError(f"expected a pyarrow string array, not {type(array).__name__}")
+        if pyarrow.types.is_string(array.type):
+            large = False
+        elif pyarrow.types.is_large_string(array.type):
+            large = True
+        else:
+            raise TypeError(f"expected a string or large_string array, not {array.type}")
+        validity, offsets, data = array.buffers()
+        if array.null_count == 0:
+            validity = None
+        try:
+            columns, list_offsets, large_list, bits, text_offsets, text_data = (
+                self._scanner.scan_arrow(offsets, data, validity, array.offset, len(array),
+                                         large, positions, text, threads))
+        except _native.Utf8Failure as failure:
+            message, offset, document = failure.args
+            document += base
+            raise InvalidUtf8Error(f"document {document}: {message}", offset,
+                                   document) from None
+        table = TokenTable(columns, None, 0, False, self._token, self._positioned)
+        named = table._named_columns()[: 7 if positions else 3]
+        fields = _arrow_arrays(pyarrow, [column for _, column in named])
+        names = [name for name, _ in named]
+        if text:
+            fields.append(pyarrow.Array.from_buffers(
+                pyarrow.large_string(), len(table),
+                [None, pyarrow.py_buffer(text_offsets), pyarrow.py_buffer(text_data)]))
+            names.append("text")
+        if flat:
+            documents = _arrow_arrays(pyarrow, [memoryview(columns.buffer(_DOCUMENTS))])[0]
+            if base:
+                documents = pyarrow.compute.add_checked(documents,
+                                                        pyarrow.scalar(base, pyarrow.uint32()))
+            return pyarrow.Table.from_arrays([documents, *fields], names=["document", *names])
+        tokens = pyarrow.StructArray.from_arrays(fields, names=names)
+        kind = (pyarrow.large_list if large_list else pyarrow.list_)(tokens.type)
+        return pyarrow.Array.from_buffers(
+            kind, len(array),
+            [None if bits is None else pyarrow.py_buffer(bits), pyarrow.py_buffer(list_offsets)],
+            children=[tokens])
+
     def scan_file(self, file: Union[str, "os.PathLike[str]", BinaryIO, IO[bytes]], *,
                   chunk_size: int = DEFAULT_CHUNK_SIZE, positions: bool = False,
                   offsets: str = "bytes", state: Optional[LexerState] = None
@@ -437,8 +531,37 @@ def _tracking(iterator: Any, state: LexerState) -> Iterator[Any]:
         state._update(iterator.state())
 
 
+def _token_struct(pyarrow: Any, positions: bool, text: bool) -> Any:
+    """The struct type of the tokens ``scan_arrow`` returns."""
+    fields = [("type", pyarrow.uint32()), ("start", pyarrow.int64()), ("end", pyarrow.int64())]
+    if positions:
+        fields += [(name, pyarrow.int64()) for name in _POSITION_COLUMNS]
+    if text:
+        fields.append(("text", pyarrow.large_string()))
+    return pyarrow.struct(fields)
+
+
+# Lexers rebuilt from pickles, by definition and names: a process that
+# receives the same lexer with every task (a Dask or Spark worker) compiles it
+# once. Lexers are immutable, so sharing one is safe.
+_REBUILT: "OrderedDict[Tuple[str, Tuple[Tuple[int, str], ...]], Lexer]" = OrderedDict()
+_REBUILT_LIMIT = 16
+_REBUILT_LOCK = threading.Lock()
+
+
 def _rebuild_lexer(definition: str, names: Names) -> Lexer:
-    return Lexer(definition, names=names)
+    key = (definition, tuple(sorted(_normalize_names(names).items())))
+    with _REBUILT_LOCK:
+        lexer = _REBUILT.get(key)
+        if lexer is not None:
+            _REBUILT.move_to_end(key)
+            return lexer
+    lexer = Lexer(definition, names=names)
+    with _REBUILT_LOCK:
+        _REBUILT[key] = lexer
+        while len(_REBUILT) > _REBUILT_LIMIT:
+            _REBUILT.popitem(last=False)
+    return lexer
 
 
 # ---- Locating build failures ------------------------------------------------

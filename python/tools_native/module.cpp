@@ -14,6 +14,7 @@
 
 #include "columns.hpp"
 #include "common.hpp"
+#include "string_arrays.hpp"
 #include "quarn/base/errors.hpp"
 #include "quarn/batch/chunked_scanner.hpp"
 #include "quarn/batch/scan_text.hpp"
@@ -200,12 +201,18 @@ PyObject* scanner_mode_names(PyObject* self, PyObject*) {
     return names;
 }
 
+PyObject* scanner_scan_arrow(PyObject* self, PyObject* args) {
+    return scan_string_array(as_scanner(self)->compiled, args, utf8_failure);
+}
+
 PyObject* scanner_tokens(PyObject* self, PyObject* args);
 PyObject* scanner_stream(PyObject* self, PyObject* args);
 
 PyMethodDef scanner_methods[] = {
     {"scan", scanner_scan, METH_VARARGS, "scan(text, positions, chars, state)"},
     {"scan_many", scanner_scan_many, METH_VARARGS, "scan_many(texts, positions, chars, threads)"},
+    {"scan_arrow", scanner_scan_arrow, METH_VARARGS,
+     "scan_arrow(offsets, data, validity, offset, length, large, positions, texts, threads)"},
     {"tokens", scanner_tokens, METH_VARARGS,
      "tokens(text, positions, chars, state, token_class, positioned_class)"},
     {"stream", scanner_stream, METH_VARARGS, "stream(positions, chars, state)"},
