@@ -476,27 +476,24 @@ class Lexer:
                    native_state: Optional[Tuple[Any, ...]],
                    state: Optional[LexerState]) -> Iterator[TokenTable]:
         stream = self._scanner.stream(positions, chars, native_state)
-        base = state.offset if state is not None else 0
-        base_chars = state.char_offset if state is not None else 0
         opened = None
         if isinstance(file, (str, bytes, os.PathLike)):
             opened = file = open(file, "rb")
-            if base:
-                file.seek(base)
+            if state is not None:
+                file.seek(state.offset)
         try:
             while True:
                 data = file.read(chunk_size)
                 if not data:
                     break
-                step = stream.feed(data)
-                table = self._batch(step, base, base_chars, chars)
+                before = stream.state()
+                table = self._batch(stream.feed(data), before, chars)
                 if state is not None:
                     state._update(stream.state())
                 if table is not None:
-                    base, base_chars = self._advance(step, base, base_chars)
                     yield table
-            step = stream.finish()
-            table = self._batch(step, base, base_chars, chars)
+            before = stream.state()
+            table = self._batch(stream.finish(), before, chars)
             if state is not None:
                 state._update(stream.state())
             if table is not None:
@@ -507,20 +504,19 @@ class Lexer:
             if opened is not None:
                 opened.close()
 
-    def _batch(self, step: Tuple[Any, bytes], base: int, base_chars: int,
+    def _batch(self, step: Tuple[_native.Columns, bytes],
+               before: Tuple[int, Tuple[int, ...], int, int, int, int],
                chars: bool) -> Optional[TokenTable]:
+        """A table of the tokens of one step, which lie in the text it moved
+        past; `before` is the stream's state when the step began."""
         columns, covered = step
         if len(columns) == 0:
             return None
+        byte_offset, char_offset = before[2], before[3]
         if chars:
-            return TokenTable(columns, covered.decode("utf-8"), base_chars, True, self._token,
+            return TokenTable(columns, covered.decode("utf-8"), char_offset, True, self._token,
                               self._positioned)
-        return TokenTable(columns, covered, base, False, self._token, self._positioned)
-
-    @staticmethod
-    def _advance(step: Tuple[Any, bytes], base: int, base_chars: int) -> Tuple[int, int]:
-        covered = step[1]
-        return base + len(covered), base_chars + len(covered.decode("utf-8"))
+        return TokenTable(columns, covered, byte_offset, False, self._token, self._positioned)
 
 
 def _tracking(iterator: Any, state: LexerState) -> Iterator[Any]:
