@@ -37,12 +37,9 @@ TEXTS = [f'x{i} = "é {i}"\nprint(x{i} + {i * 7})\n' * (i % 4) for i in range(40
 
 
 @pytest.fixture(scope="module")
-def client():
-    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
-                                  host="127.0.0.1", dashboard_address=":0",
-                                  worker_class=distributed.Nanny) as cluster:
-        with distributed.Client(cluster, timeout="20s") as client:
-            yield client
+def client(cluster):
+    with distributed.Client(cluster, timeout="20s") as client:
+        yield client
 
 
 @pytest.fixture
