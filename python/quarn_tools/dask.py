@@ -17,7 +17,7 @@ import importlib
 import os
 from typing import Any, List, Optional, Sequence, Tuple
 
-from ._corpus import document_table, files_table
+from ._corpus import document_table, files_table, parquet_options
 from .lexer import Lexer, _pyarrow
 
 __all__ = ["tokenize_column", "tokenize_bag", "to_parquet"]
@@ -87,7 +87,7 @@ def _files_partition(paths: Sequence[str], lexer: Lexer, positions: bool, text: 
     return table.to_pandas()
 
 
-def to_parquet(tokens: Any, path: str, *, compression: str = "zstd") -> List[Tuple[str, int]]:
+def to_parquet(tokens: Any, path: str) -> List[Tuple[str, int]]:
     """Computes `tokens` into a Parquet dataset at the directory `path`, one
     file per partition (``part-00000.parquet``, ...), and returns each file
     with its row count.
@@ -100,8 +100,7 @@ def to_parquet(tokens: Any, path: str, *, compression: str = "zstd") -> List[Tup
     dask = _module("dask")
     os.makedirs(path, exist_ok=True)
     _remove_parts(path)
-    writes = [dask.delayed(_write_part)(part, os.path.join(path, f"part-{i:05d}.parquet"),
-                                        compression)
+    writes = [dask.delayed(_write_part)(part, os.path.join(path, f"part-{i:05d}.parquet"))
               for i, part in enumerate(tokens.to_delayed())]
     written = list(dask.compute(*writes))
     # A worker killed while writing leaves its temporary file behind.
@@ -116,11 +115,11 @@ def _remove_parts(path: str) -> None:
             os.remove(stale)
 
 
-def _write_part(frame: Any, path: str, compression: str) -> Tuple[str, int]:
+def _write_part(frame: Any, path: str) -> Tuple[str, int]:
     pyarrow = _pyarrow()
     parquet = _module("pyarrow.parquet")
     table = pyarrow.Table.from_pandas(frame, preserve_index=False)
     temporary = f"{path}.{os.getpid()}.tmp"
-    parquet.write_table(table, temporary, compression=compression)
+    parquet.write_table(table, temporary, **parquet_options(table.schema))
     os.replace(temporary, path)
     return path, table.num_rows

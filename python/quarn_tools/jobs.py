@@ -18,7 +18,7 @@ import time
 from dataclasses import dataclass, field
 from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Set, Tuple, Union
 
-from ._corpus import FileFailure, empty_files_table, files_table, read_batches
+from ._corpus import FileFailure, empty_files_table, files_table, parquet_options, read_batches
 from .lexer import Lexer, _pyarrow
 
 __all__ = ["FileFailure", "Progress", "Summary", "expand_inputs", "tokenize_files"]
@@ -112,7 +112,7 @@ def _run_batch(lexer: Lexer, index: int, paths: Sequence[str], positions: bool, 
 def _write_atomically(table: Any, path: str) -> None:
     parquet: Any = __import__("pyarrow.parquet").parquet
     temporary = f"{path}.{os.getpid()}.tmp"
-    parquet.write_table(table, temporary, compression="zstd")
+    parquet.write_table(table, temporary, **parquet_options(table.schema))
     os.replace(temporary, path)
 
 
@@ -219,7 +219,8 @@ class _Sink:
     def _write(self, table: Any) -> None:
         if self.writer is None:
             parquet: Any = __import__("pyarrow.parquet").parquet
-            self.writer = parquet.ParquetWriter(self.temporary, table.schema, compression="zstd")
+            self.writer = parquet.ParquetWriter(self.temporary, table.schema,
+                                                **parquet_options(table.schema))
         if table.num_rows:
             self.writer.write_table(table)
 
@@ -250,8 +251,7 @@ def _results(task: Callable[[int], Tuple[Any, ...]], count: int, jobs: int,
         for index in range(count):
             yield _run_batch(*task(index))
         return
-    context = multiprocessing.get_context(
-        "forkserver" if "forkserver" in multiprocessing.get_all_start_methods() else "spawn")
+    context = _worker_context()
     with concurrent.futures.ProcessPoolExecutor(jobs, mp_context=context) as pool:
         pending: Set[Any] = set()
         submitted = 0
@@ -264,6 +264,18 @@ def _results(task: Callable[[int], Tuple[Any, ...]], count: int, jobs: int,
                 pending, return_when=concurrent.futures.FIRST_COMPLETED)
             for future in finished:
                 yield future.result()
+
+
+def _worker_context() -> Any:
+    """Workers forked from a server that has the scanning modules loaded:
+    cheap to start, and safe although this process may run threads
+    (fork alone is not). The server does not import the caller's main
+    module, so scripts need no main guard."""
+    if "forkserver" not in multiprocessing.get_all_start_methods():
+        return multiprocessing.get_context("spawn")
+    context = multiprocessing.get_context("forkserver")
+    context.set_forkserver_preload(["quarn_tools.jobs", "pyarrow.parquet", "pyarrow.compute"])
+    return context
 
 
 def _on_dask(task: Callable[[int], Tuple[Any, ...]], count: int,
