@@ -71,7 +71,8 @@ def expand_inputs(inputs: Union[str, "os.PathLike[str]", Iterable[Union[str, "os
                   ) -> List[str]:
     """Files named by paths, directories (every file below, recursively) and
     glob patterns (``**`` recurses), in sorted order without repeats. A name
-    that matches nothing is kept, so that the job reports it as missing."""
+    or pattern that matches nothing is kept, so that the job reports it as
+    missing rather than count nothing."""
     if isinstance(inputs, (str, os.PathLike)):
         inputs = [inputs]
     found: Dict[str, None] = {}
@@ -80,7 +81,7 @@ def expand_inputs(inputs: Union[str, "os.PathLike[str]", Iterable[Union[str, "os
         if os.path.isdir(name):
             matches = [os.path.join(root, f) for root, _, files in os.walk(name) for f in files]
         elif glob.has_magic(name):
-            matches = [m for m in glob.glob(name, recursive=True) if os.path.isfile(m)]
+            matches = [m for m in glob.glob(name, recursive=True) if os.path.isfile(m)] or [name]
         else:
             matches = [name]
         for match in sorted(matches):

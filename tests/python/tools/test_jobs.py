@@ -52,15 +52,16 @@ def test_local_processes_scan_every_file_and_report_the_bad_one(corpus, tmp_path
     seen = []
     out = str(tmp_path / "tokens.parquet")
     missing = str(tmp_path / "missing.txt")
-    summary = tokenize_files(lexer, [str(root), missing], output=out, jobs=jobs,
+    unmatched = str(tmp_path / "nothing*.txt")
+    summary = tokenize_files(lexer, [str(root), missing, unmatched], output=out, jobs=jobs,
                              positions=True, batch_bytes=64, progress=seen.append)
     assert rows_of(pq.read_table(out)) == expected_rows(lexer, texts)
     assert (summary.files, summary.bytes) == (len(texts), sum(len(t.encode())
                                                                for t in texts.values()))
     assert summary.tokens == len(expected_rows(lexer, texts))
     assert [(f.path, f.offset) for f in summary.failures] == [
-        (str(root / "d0" / "bad.txt"), 5), (missing, None)]
-    assert seen[-1].files == seen[-1].total_files == len(texts) + 2
+        (str(root / "d0" / "bad.txt"), 5), (missing, None), (unmatched, None)]
+    assert seen[-1].files == seen[-1].total_files == len(texts) + 3
 
 
 def test_failing_on_a_bad_file_leaves_no_output(corpus, tmp_path):
