@@ -63,7 +63,10 @@ PyObject* scanner_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         auto built =
             pipeline::build_scanner(std::string_view(text, static_cast<std::size_t>(size)));
         if (!built) {
-            PyObject* message = lenient_str(built.error());
+            const pipeline::BuildError& error = built.error();
+            if (error.kind == pipeline::BuildError::Kind::Construction)
+                return raise_panic(error.message);
+            PyObject* message = lenient_str(error.message);
             if (message == nullptr)
                 return nullptr;
             PyErr_SetObject(PyExc_ValueError, message);

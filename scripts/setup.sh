@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev unicode-data)
+packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev libtomlplusplus-dev unicode-data)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -43,7 +43,7 @@ std::vector<Pattern> lexer_patterns() {
     }
     std::vector<Pattern> patterns;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        patterns.emplace_back(texts[i], TerminalID(static_cast<std::uint32_t>(i)));
+        patterns.emplace_back(texts[i], TokenTypeID(static_cast<std::uint32_t>(i)));
     }
     return patterns;
 }

@@ -68,7 +68,7 @@ std::vector<Pattern> code_mode() {
     }
     std::vector<Pattern> patterns;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        patterns.emplace_back(texts[i], TerminalID(static_cast<std::uint32_t>(i)));
+        patterns.emplace_back(texts[i], TokenTypeID(static_cast<std::uint32_t>(i)));
     }
     return patterns;
 }
@@ -78,7 +78,7 @@ std::vector<Pattern> string_mode() {
     std::uint32_t terminal = 1000;
     for (const char* text :
          {R"([^"\\]+)", R"(\\[nrt"\\0])", R"(\\u\{[0-9a-fA-F]{1,6}\})", R"(")"}) {
-        patterns.emplace_back(text, TerminalID(terminal++));
+        patterns.emplace_back(text, TokenTypeID(terminal++));
     }
     return patterns;
 }
@@ -163,7 +163,7 @@ void BM_Minimize(benchmark::State& state) {
     const std::vector<Dfa> dfas = unminimized();
     for (auto _ : state) {
         for (const Dfa& dfa : dfas)
-            benchmark::DoNotOptimize(Minimizer::minimize(dfa));
+            benchmark::DoNotOptimize(minimize(dfa));
     }
 }
 BENCHMARK(BM_Minimize)->Unit(benchmark::kMillisecond);
@@ -183,14 +183,14 @@ Dfa chain(std::uint32_t length) {
     for (std::uint32_t k = 0; k < length; ++k) {
         dfa.states.push_back({{{DisjointCharClassID(0), DfaStateID(k + 1)}}, {}});
     }
-    dfa.states.push_back({{}, {Pattern("a", TerminalID(1))}});
+    dfa.states.push_back({{}, {Accept{0, TokenTypeID(1), {}}}});
     return dfa;
 }
 
 void BM_MinimizeChain(benchmark::State& state) {
     const Dfa dfa = chain(static_cast<std::uint32_t>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(Minimizer::minimize(dfa));
+        benchmark::DoNotOptimize(minimize(dfa));
 }
 BENCHMARK(BM_MinimizeChain)->Arg(1000)->Arg(10000)->Arg(60000)->Unit(benchmark::kMillisecond);
 

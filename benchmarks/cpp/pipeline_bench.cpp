@@ -61,7 +61,7 @@ const std::string* workload(const std::string& name) {
 quarn::pipeline::Scanner build(const std::string& name) {
     auto built = quarn::pipeline::build_scanner(definition(name));
     if (!built)
-        throw std::runtime_error(built.error());
+        throw std::runtime_error(built.error().message);
     return std::move(built).value();
 }
 

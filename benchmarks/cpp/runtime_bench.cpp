@@ -141,7 +141,7 @@ std::shared_ptr<const CompiledScanner> json_scanner() {
 
     std::vector<ScannerMode> modes;
     modes.push_back(ScannerMode{"INITIAL", {}, b.build()});
-    return CompiledScanner::create(std::move(modes), json_match_function());
+    return CompiledScanner::create(std::move(modes), {}, json_match_function());
 }
 
 std::string json_text(std::size_t target_bytes) {
@@ -279,7 +279,7 @@ void BM_LongFailedReads(benchmark::State& state) {
     b.move(more_a, letter_b, done);
     std::vector<ScannerMode> modes;
     modes.push_back(ScannerMode{"INITIAL", {}, b.build()});
-    const auto scanner = CompiledScanner::create(std::move(modes), json_match_function());
+    const auto scanner = CompiledScanner::create(std::move(modes), {}, json_match_function());
     const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
         ModeState mode_state;
@@ -309,10 +309,13 @@ void BM_LongLookaheads(benchmark::State& state) {
     std::vector<DfaState> states(2);
     states[0].transitions.resize(OTHER + 1);
     states[0].transitions[a] = DfaTransition{1};
-    states[1].accept_data.push_back(AcceptData{Lookahead::positive(look.build()), 1, 0});
+    states[1].accept_data.push_back(AcceptData{Lookahead::positive(0), 1, 0});
     std::vector<ScannerMode> modes;
     modes.push_back(ScannerMode{"INITIAL", {}, Dfa(std::move(states))});
-    const auto scanner = CompiledScanner::create(std::move(modes), json_match_function());
+    std::vector<Dfa> lookaheads;
+    lookaheads.push_back(look.build());
+    const auto scanner =
+        CompiledScanner::create(std::move(modes), std::move(lookaheads), json_match_function());
     const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
         ModeState mode_state;

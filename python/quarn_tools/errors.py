@@ -37,14 +37,36 @@ class DefinitionError(ValueError):
 
 class BuildError(ValueError):
     """A definition that parses but cannot be built: a token regex that cannot
-    be compiled, an unknown target mode or a size limit. ``clause`` is the
-    offending token clause's text and ``line`` its line, when they can be told."""
+    be compiled, an unknown target mode or a size limit. ``mode`` and
+    ``clause`` (its position in the mode, from 1) name the clause at fault, and
+    ``line`` / ``column`` (from 1) where it starts; a mode too large as a whole
+    has no clause and points at its ``mode`` keyword. All are None for a limit
+    of the whole scanner."""
 
-    def __init__(self, message: str, clause: Optional[str] = None, line: Optional[int] = None):
+    def __init__(
+        self,
+        message: str,
+        definition: str,
+        mode: Optional[str] = None,
+        clause: Optional[int] = None,
+        pattern: Optional[str] = None,
+        offset: Optional[int] = None,
+    ) -> None:
         self.reason = message
+        self.mode = mode
         self.clause = clause
-        self.line = line
-        where = f"\n  in clause at line {line}: {clause}" if clause is not None else ""
+        self.pattern = pattern
+        self.line: Optional[int] = None
+        self.column: Optional[int] = None
+        where = ""
+        if offset is not None:
+            self.line, self.column, line_text = _line_and_column(definition, offset)
+            what = f"clause {clause} of mode {mode}" if clause is not None else f"mode {mode}"
+            caret = " " * (self.column - 1) + "^"
+            where = (
+                f"\n  in {what}, at line {self.line}, column {self.column}:\n"
+                f"    {line_text}\n    {caret}"
+            )
         super().__init__(message + where)
 
     def __reduce__(self):  # type: ignore[no-untyped-def]

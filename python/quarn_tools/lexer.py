@@ -6,7 +6,6 @@ from __future__ import annotations
 import enum
 import importlib
 import os
-import re
 import threading
 from collections import OrderedDict
 from types import MappingProxyType
@@ -27,6 +26,7 @@ from typing import (
     Tuple,
     Type,
     Union,
+    cast,
     overload,
 )
 
@@ -52,6 +52,32 @@ def _names_of(token: object) -> Mapping[int, str]:
     return names
 
 
+_named_classes: Dict[Tuple[type, Tuple[Tuple[int, str], ...]], type] = {}
+
+
+def _named_class(base: type, names: Mapping[int, str]) -> type:
+    """The subclass of ``base`` whose tokens take their ``.name`` from
+    ``names``; one per base and mapping, so unpickled tokens share it."""
+    key = (base, tuple(sorted(names.items())))
+    named = _named_classes.get(key)
+    if named is None:
+        named = type(base.__name__, (base,),
+                     {"__slots__": (), "_names": MappingProxyType(dict(names))})
+        _named_classes[key] = named
+    return named
+
+
+def _rebuild_token(base: type, names: Dict[int, str], values: Tuple[Any, ...]) -> Any:
+    return _named_class(base, names)(*values)
+
+
+def _reduce_token(token: Any, base: type) -> Tuple[Any, ...]:
+    names = _names_of(token)
+    if not names:
+        return (base, tuple(token))
+    return (_rebuild_token, (base, dict(names), tuple(token)))
+
+
 class Token(NamedTuple):
     """A token: its type, its offsets (``[start, end)``) and its text."""
 
@@ -66,7 +92,7 @@ class Token(NamedTuple):
         return _names_of(self).get(self.type)
 
     def __reduce__(self) -> Tuple[Any, ...]:
-        return (Token, tuple(self))
+        return _reduce_token(self, Token)
 
 
 class PositionedToken(NamedTuple):
@@ -88,7 +114,7 @@ class PositionedToken(NamedTuple):
         return _names_of(self).get(self.type)
 
     def __reduce__(self) -> Tuple[Any, ...]:
-        return (PositionedToken, tuple(self))
+        return _reduce_token(self, PositionedToken)
 
 
 @dataclass
@@ -284,12 +310,10 @@ class Lexer:
             message, offset = failure.args
             raise DefinitionError(message, definition, offset) from None
         except _native.BuildFailure as failure:
-            raise _build_error(str(failure.args[0]), definition) from None
+            raise _build_error(failure.args, definition) from None
         self.modes: Tuple[str, ...] = self._scanner.mode_names()
-        token_names = self._names
-        self._token: Type[Token] = type("Token", (Token,), {"__slots__": (), "_names": token_names})
-        self._positioned: Type[PositionedToken] = type(
-            "PositionedToken", (PositionedToken,), {"__slots__": (), "_names": token_names})
+        self._token = cast(Type[Token], _named_class(Token, self._names))
+        self._positioned = cast(Type[PositionedToken], _named_class(PositionedToken, self._names))
 
     @property
     def definition(self) -> str:
@@ -560,43 +584,11 @@ def _rebuild_lexer(definition: str, names: Names) -> Lexer:
     return lexer
 
 
-# ---- Locating build failures ------------------------------------------------
-
-_STRING = r'(?:r(?P<hashes>#*)"(?P<raw>.*?)"(?P=hashes)|"(?P<plain>(?:[^"\\]|\\.)*)")'
-_TOKEN_CLAUSE = re.compile(r"\btoken\s+" + _STRING + r"[^;]*;", re.S)
-_TARGET_CLAUSE = re.compile(r"\bon\s+\d+\s+(?:enter|push)\s+(?P<mode>[A-Za-z_][A-Za-z0-9_]*)\s*;")
-_ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "0": "\0", "\\": "\\", '"': '"', "'": "'"}
-
-
-def _unescape(text: str) -> str:
-    def one(match: "re.Match[str]") -> str:
-        body = match.group(1)
-        if body.startswith("u{"):
-            return chr(int(body[2:-1], 16))
-        if body.startswith("x"):
-            return chr(int(body[1:], 16))
-        return _ESCAPES.get(body, body)
-
-    return re.sub(r"\\(u\{[0-9a-fA-F]+\}|x[0-9a-fA-F]{2}|.)", one, text, flags=re.S)
-
-
-def _build_error(message: str, definition: str) -> BuildError:
-    """Names the clause a build failure comes from when the message says
-    enough to find it: the pattern that failed, or the unknown mode."""
-    def line_of(offset: int) -> int:
-        return definition.count("\n", 0, offset) + 1
-
-    pattern = re.search(r'pattern: "((?:[^"\\]|\\.)*)"', message)
-    if pattern is not None:
-        wanted = _unescape(pattern.group(1))
-        for clause in _TOKEN_CLAUSE.finditer(definition):
-            raw = clause.group("raw")
-            value = raw if raw is not None else _unescape(clause.group("plain"))
-            if value == wanted:
-                return BuildError(message, clause.group(0), line_of(clause.start()))
-    mode = re.search(r"Scanner mode '(.*)' not found", message)
-    if mode is not None:
-        for clause in _TARGET_CLAUSE.finditer(definition):
-            if clause.group("mode") == mode.group(1):
-                return BuildError(message, clause.group(0), line_of(clause.start()))
-    return BuildError(message)
+def _build_error(args: Tuple[Any, ...], definition: str) -> BuildError:
+    """BuildFailure carries (message, mode, clause, pattern, offset), or only
+    the message for a violated invariant."""
+    if len(args) != 5:
+        return BuildError(str(args[0]), definition)
+    message, mode, clause, pattern, offset = args
+    return BuildError(message, definition, mode, None if clause is None else clause + 1,
+                      pattern, offset)

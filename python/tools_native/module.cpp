@@ -59,6 +59,34 @@ std::optional<std::string_view> utf8_of(PyObject* text) {
 
 // ---- Scanner ---------------------------------------------------------------
 
+// DefinitionFailure(message, offset) or
+// BuildFailure(message, mode, clause, pattern, offset), None where unknown.
+void raise_build_error(const pipeline::BuildError& error) {
+    auto optional_size = [](const std::optional<std::size_t>& value) -> PyObject* {
+        return value ? PyLong_FromSize_t(*value) : Py_NewRef(Py_None);
+    };
+    auto text = [](const std::string& utf8) -> PyObject* {
+        return PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "replace");
+    };
+    auto optional_text = [&](const std::string& utf8) -> PyObject* {
+        return utf8.empty() ? Py_NewRef(Py_None) : text(utf8);
+    };
+    PyObject* value = nullptr;
+    if (error.kind == pipeline::BuildError::Kind::Definition) {
+        value = Py_BuildValue("(NN)", text(error.message), optional_size(error.offset));
+    } else {
+        value = Py_BuildValue("(NNNNN)", text(error.message), optional_text(error.mode),
+                              optional_size(error.clause), optional_text(error.pattern),
+                              optional_size(error.offset));
+    }
+    if (value == nullptr)
+        return;
+    PyErr_SetObject(
+        error.kind == pipeline::BuildError::Kind::Definition ? definition_failure : build_failure,
+        value);
+    Py_DECREF(value);
+}
+
 struct ScannerObject {
     PyObject ob_base;
     pipeline::Scanner compiled;  // immutable: shared by every thread
@@ -77,11 +105,10 @@ PyObject* scanner_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!text)
         return nullptr;
     return guarded([&]() -> PyObject* {
-        std::size_t offset = 0;
-        std::optional<base::Result<pipeline::Scanner, std::string>> built;
+        std::optional<base::Result<pipeline::Scanner, pipeline::BuildError>> built;
         std::string internal;
         try {
-            built.emplace(pipeline::build_scanner(*text, &offset));
+            built.emplace(pipeline::build_scanner(*text));
         } catch (const base::InternalError& e) {
             internal = e.what();
         }
@@ -90,13 +117,7 @@ PyObject* scanner_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             return nullptr;
         }
         if (!*built) {
-            PyObject* value = Py_BuildValue("(s#n)", built->error().data(),
-                                            static_cast<Py_ssize_t>(built->error().size()),
-                                            static_cast<Py_ssize_t>(offset));
-            if (value != nullptr) {
-                PyErr_SetObject(definition_failure, value);
-                Py_DECREF(value);
-            }
+            raise_build_error(built->error());
             return nullptr;
         }
         PyObject* self = type->tp_alloc(type, 0);

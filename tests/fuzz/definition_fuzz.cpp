@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "quarn/base/errors.hpp"
 #include "quarn/definition/parser.hpp"
+#include "quarn/pipeline/mode_transitions.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -18,12 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (parsed->modes.empty())
         std::abort();
-    try {
-        const auto modes = parsed->build_scanner_modes();
-        if (modes.size() != parsed->modes.size())
-            std::abort();
-    } catch (const quarn::base::InternalError&) {
-        // An unknown target mode.
-    }
+    auto transitions = quarn::pipeline::resolve_transitions(parsed.value());
+    if (transitions ? transitions->size() != parsed->modes.size()
+                    : transitions.error().message.empty())
+        std::abort();
     return 0;
 }

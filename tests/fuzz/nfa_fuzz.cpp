@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!hir || nfa_state_count(hir.value()) > 20'000)
         return 0;
 
-    auto built = Nfa::build(Pattern(text, TerminalID(0)));
+    auto built = Nfa::build(Pattern(text, TokenTypeID(0)));
     if (!built) {
         check(!built.error().display().empty() && !built.error().debug().empty());
         return 0;

@@ -1,13 +1,12 @@
 // A whole construction and scan: the bytes before the first NUL are a definition,
-// the rest is text to scan. Construction either succeeds, reports a definition
-// error, or throws InternalError with a message; a scan never fails, and its
-// tokens are non-empty, ordered spans inside the text.
+// the rest is text to scan. Construction either succeeds or reports an error
+// value with a message, never throws; a scan never fails, and its tokens are
+// non-empty, ordered spans inside the text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
-#include "quarn/base/errors.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 #include "quarn/runtime/utf8.hpp"
@@ -38,21 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto valid = quarn::runtime::validate_utf8(text);
     if (!valid)
         return 0;
-    try {
-        auto built = quarn::pipeline::build_scanner(definition);
-        if (!built) {
-            if (built.error().rfind(quarn::pipeline::kDefinitionErrorPrefix, 0) != 0)
-                std::abort();
-            return 0;
-        }
-        const quarn::pipeline::Scanner& scanner = built.value();
-        quarn::runtime::ModeState plain;
-        quarn::runtime::ModeState positioned;
-        check_scan(scanner->find_matches(valid.value(), plain), text.size());
-        check_scan(scanner->find_matches_with_position(valid.value(), positioned), text.size());
-    } catch (const quarn::base::InternalError& e) {
-        if (std::string_view(e.what()).empty())
+    // Any exception is a violated invariant and ends the run as a crash.
+    auto built = quarn::pipeline::build_scanner(definition);
+    if (!built) {
+        const quarn::pipeline::BuildError& error = built.error();
+        const bool prefixed = error.message.starts_with(quarn::pipeline::kDefinitionErrorPrefix);
+        if (error.message.empty() ||
+            prefixed != (error.kind == quarn::pipeline::BuildError::Kind::Definition))
             std::abort();
+        return 0;
     }
+    const quarn::pipeline::Scanner& scanner = built.value();
+    quarn::runtime::ModeState plain;
+    quarn::runtime::ModeState positioned;
+    check_scan(scanner->find_matches(valid.value(), plain), text.size());
+    check_scan(scanner->find_matches_with_position(valid.value(), positioned), text.size());
     return 0;
 }

@@ -41,7 +41,8 @@ MatchFunction match_function() {
     return MatchFunction(elementary, groups);
 }
 
-Dfa make_dfa(Bytes& bytes, int depth) {
+// Lookahead automata are appended to `lookaheads`.
+Dfa make_dfa(Bytes& bytes, int depth, std::vector<Dfa>& lookaheads) {
     const std::size_t num_states = 1 + bytes.next() % 4;
     std::vector<DfaState> states(num_states);
     for (DfaState& state : states) {
@@ -55,17 +56,19 @@ Dfa make_dfa(Bytes& bytes, int depth) {
         for (std::size_t i = 0; i < accepts; ++i) {
             const std::uint8_t b = bytes.next();
             Lookahead lookahead;
-            if (depth < 2 && b % 3 == 1)
-                lookahead = Lookahead::positive(make_dfa(bytes, depth + 1));
-            if (depth < 2 && b % 3 == 2)
-                lookahead = Lookahead::negative(make_dfa(bytes, depth + 1));
+            if (depth < 2 && b % 3 != 0) {
+                Dfa automaton = make_dfa(bytes, depth + 1, lookaheads);
+                lookaheads.push_back(std::move(automaton));
+                const auto index = static_cast<std::uint32_t>(lookaheads.size() - 1);
+                lookahead = b % 3 == 1 ? Lookahead::positive(index) : Lookahead::negative(index);
+            }
             state.accept_data.push_back(AcceptData{lookahead, b % 4u, i});
         }
     }
     return Dfa(std::move(states));
 }
 
-std::vector<ScannerMode> make_modes(Bytes& bytes) {
+std::vector<ScannerMode> make_modes(Bytes& bytes, std::vector<Dfa>& lookaheads) {
     std::vector<ScannerMode> modes;
     for (int m = 0; m < 2; ++m) {
         std::vector<Transition> transitions;
@@ -78,7 +81,7 @@ std::vector<ScannerMode> make_modes(Bytes& bytes) {
             if (b % 4 == 2)
                 transitions.push_back(Transition::pop_mode(type));
         }
-        modes.push_back(ScannerMode{"M", std::move(transitions), make_dfa(bytes, 0)});
+        modes.push_back(ScannerMode{"M", std::move(transitions), make_dfa(bytes, 0, lookaheads)});
     }
     return modes;
 }
@@ -111,7 +114,8 @@ bool is_boundary(std::string_view text, std::size_t offset) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bytes bytes(data, size);
-    const std::vector<ScannerMode> modes = make_modes(bytes);
+    std::vector<Dfa> lookaheads;
+    const std::vector<ScannerMode> modes = make_modes(bytes, lookaheads);
     const std::string_view text = bytes.rest();
     const auto valid = validate_utf8(text);
     if (!valid.ok()) {
@@ -120,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    const auto scanner = CompiledScanner::create(modes, match_function());
+    const auto scanner = CompiledScanner::create(modes, lookaheads, match_function());
     ModeState plain;
     ModeState positioned;
     auto a = scanner->find_matches(valid.value(), plain);

@@ -8,9 +8,7 @@
 
 namespace quarn::base {
 
-// A failure that aborts the current operation with a fixed message: an internal
-// invariant, or a construction failure after parsing (unknown mode, rejected
-// token pattern, failed conversion).
+// A violated internal invariant: aborts the current operation with a fixed message.
 class InternalError : public std::runtime_error {
   public:
     explicit InternalError(const std::string& message) : std::runtime_error(message) {}

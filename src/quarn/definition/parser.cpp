@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "quarn/definition/cursor.hpp"
 #include "quarn/definition/tokenizer.hpp"
@@ -22,10 +22,7 @@ using ParseResult = base::Result<T, std::string>;
 
 using generate::Lookahead;
 using generate::Pattern;
-using generate::ScannerData;
-using generate::ScannerModeWithNamedTransitions;
 using generate::ScannerNfaBudget;
-using generate::TransitionToNamedMode;
 
 base::Err<std::string> error(std::string message) {
     return base::err(std::move(message));
@@ -37,21 +34,6 @@ base::Err<std::string> error_at(const Cursor& cursor, std::string_view message) 
     std::string text = cursor.at_end() ? "unexpected end of input, " : "";
     text += message;
     return error(std::move(text));
-}
-
-// Where token `index` starts in the definition; past the last token, where the
-// last one ends. Groups have no text of their own: the first inner token, or
-// the end of the last, stands for them.
-std::size_t token_offset(const TokenStream& stream, std::size_t index) {
-    for (; index < stream.tokens.size(); ++index) {
-        if (stream.tokens[index].kind != TokenKind::Group)
-            return stream.tokens[index].text_begin;
-    }
-    for (std::size_t i = stream.tokens.size(); i-- > 0;) {
-        if (stream.tokens[i].kind != TokenKind::Group)
-            return stream.tokens[i].text_end;
-    }
-    return 0;
 }
 
 bool is_identifier(const Cursor& cursor, const Token* token) {
@@ -143,17 +125,18 @@ ParseResult<std::monostate> read_semicolon(Cursor& cursor) {
     return std::monostate{};
 }
 
-// The lookahead automata of one definition. Their NFAs together are bounded
-// like those of a scanner, so that many large lookaheads are refused here
-// before they fill memory; a regex met again shares the automaton built for
-// it, which is then charged, and later converted, once.
-struct LookaheadAutomata {
+// The lookahead table being filled. Its NFAs together are bounded like those
+// of a scanner, so that many large lookaheads are refused here before they
+// fill memory; a regex met again gets the id of its first appearance, and is
+// charged, and later converted, once.
+struct LookaheadTable {
     ScannerNfaBudget budget;
-    std::unordered_map<std::string, std::shared_ptr<generate::AutomatonType>> by_regex;
+    std::vector<generate::Nfa> nfas;
+    std::unordered_map<std::string, generate::LookaheadID> ids;
 };
 
 // After `followed` / `not` (the caller has seen the identifier).
-ParseResult<Lookahead> parse_lookahead(Cursor& cursor, LookaheadAutomata& lookaheads) {
+ParseResult<Lookahead> parse_lookahead(Cursor& cursor, LookaheadTable& lookaheads) {
     const std::string word = *read_identifier(cursor);
     if (word != "followed" && word != "not") {
         return error_at(cursor, "expected 'followed' or 'not'");
@@ -176,21 +159,22 @@ ParseResult<Lookahead> parse_lookahead(Cursor& cursor, LookaheadAutomata& lookah
         return error("expected a string literal for the lookahead pattern");
 
     const Lookahead::Kind kind = negative ? Lookahead::Kind::Negative : Lookahead::Kind::Positive;
-    if (auto known = lookaheads.by_regex.find(*text); known != lookaheads.by_regex.end())
-        return Lookahead(kind, known->second);
-    ParseResult<Lookahead> lookahead = negative ? Lookahead::negative(*text, lookaheads.budget)
-                                                : Lookahead::positive(*text, lookaheads.budget);
-    if (!lookahead) {
+    if (auto known = lookaheads.ids.find(*text); known != lookaheads.ids.end())
+        return Lookahead{kind, known->second};
+    auto nfa = generate::Nfa::build_lookahead(*text, lookaheads.budget);
+    if (!nfa) {
         return error((negative ? "Failed to create negative lookahead: "
                                : "Failed to create positive lookahead: ") +
-                     lookahead.error());
+                     nfa.error());
     }
-    lookaheads.by_regex.emplace(*text, lookahead->shared_automaton());
-    return lookahead;
+    const generate::LookaheadID id(static_cast<std::uint32_t>(lookaheads.nfas.size()));
+    lookaheads.nfas.push_back(std::move(nfa).value());
+    lookaheads.ids.emplace(*text, id);
+    return Lookahead{kind, id};
 }
 
 // After `token`: "regex" [lookahead] => type ;
-ParseResult<Pattern> parse_token_clause(Cursor& cursor, LookaheadAutomata& lookaheads) {
+ParseResult<Pattern> parse_token_clause(Cursor& cursor, LookaheadTable& lookaheads) {
     const std::optional<std::string> text = read_string(cursor);
     if (!text) {
         const std::string rest = render_tokens(cursor.stream(), cursor.position(), cursor.end());
@@ -216,12 +200,12 @@ ParseResult<Pattern> parse_token_clause(Cursor& cursor, LookaheadAutomata& looka
     if (auto semicolon = read_semicolon(cursor); !semicolon)
         return error(semicolon.error());
 
-    return Pattern(*text, generate::TerminalID(static_cast<std::uint32_t>(token_type.value())))
-        .with_lookahead(std::move(lookahead));
+    return Pattern(*text, generate::TokenTypeID(static_cast<std::uint32_t>(token_type.value())),
+                   lookahead);
 }
 
 // After `on`: type enter|push Name ; or type pop ;
-ParseResult<TransitionToNamedMode> parse_transition_clause(Cursor& cursor) {
+ParseResult<Transition> parse_transition_clause(Cursor& cursor) {
     const std::optional<IntegerLiteral> literal = read_integer(cursor);
     if (!literal)
         return error_at(cursor, "expected integer literal");
@@ -233,27 +217,27 @@ ParseResult<TransitionToNamedMode> parse_transition_clause(Cursor& cursor) {
     const std::optional<std::string> kind = read_identifier(cursor);
     if (!kind)
         return error("expected identifier `transition_kind`");
-    std::optional<TransitionToNamedMode> transition;
+    Transition transition;
+    transition.token_type = token_type.value();
     if (*kind == "enter" || *kind == "push") {
         std::optional<std::string> target = read_identifier(cursor);
         if (!target)
             return error("expected identifier `new_mode`");
-        transition = *kind == "enter"
-                         ? TransitionToNamedMode::set_mode(token_type.value(), std::move(*target))
-                         : TransitionToNamedMode::push_mode(token_type.value(), std::move(*target));
+        transition.kind = *kind == "enter" ? Transition::Kind::Enter : Transition::Kind::Push;
+        transition.target_mode = std::move(*target);
     } else if (*kind == "pop") {
-        transition = TransitionToNamedMode::pop_mode(token_type.value());
+        transition.kind = Transition::Kind::Pop;
     } else {
         return error_at(cursor, "expected 'enter', 'push' or 'pop'");
     }
     if (auto semicolon = read_semicolon(cursor); !semicolon)
         return error(semicolon.error());
-    return std::move(*transition);
+    return transition;
 }
 
 // mode Name { item* }
-ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
-                                                        LookaheadAutomata& lookaheads) {
+ParseResult<ModeDefinition> parse_mode(Cursor& cursor, LookaheadTable& lookaheads) {
+    const std::size_t offset = cursor.at_end() ? 0 : cursor.peek()->text_begin;
     const std::optional<std::string> keyword = read_identifier(cursor);
     if (!keyword)
         return error("expected identifier `mode`");
@@ -266,9 +250,11 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
     if (!body)
         return error_at(cursor, "expected curly braces");
 
-    ScannerModeWithNamedTransitions mode;
+    ModeDefinition mode;
     mode.name = std::move(*name);
-    while (!body->at_end()) {
+    mode.offset = offset;
+    for (std::size_t clause = 0; !body->at_end(); ++clause) {
+        mode.clause_offsets.push_back(body->peek()->text_begin);
         const std::optional<std::string> item = read_identifier(*body);
         if (!item)
             return error("expected identifier `token_or_transition`");
@@ -276,11 +262,12 @@ ParseResult<ScannerModeWithNamedTransitions> parse_mode(Cursor& cursor,
             ParseResult<Pattern> pattern = parse_token_clause(*body, lookaheads);
             if (!pattern)
                 return error(std::move(pattern).error());
-            mode.patterns.push_back(std::move(pattern).value());
+            mode.tokens.push_back({std::move(pattern).value(), clause});
         } else if (*item == "on") {
-            ParseResult<TransitionToNamedMode> transition = parse_transition_clause(*body);
+            ParseResult<Transition> transition = parse_transition_clause(*body);
             if (!transition)
                 return error(std::move(transition).error());
+            transition->clause = clause;
             mode.transitions.push_back(std::move(transition).value());
         } else {
             return error_at(*body, "expected 'token' or 'transition'");
@@ -300,31 +287,32 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
 
     ScannerData data;
     data.name = std::move(*name);
-    LookaheadAutomata lookaheads;
+    LookaheadTable lookaheads;
     do {
-        ParseResult<ScannerModeWithNamedTransitions> mode = parse_mode(*body, lookaheads);
+        ParseResult<ModeDefinition> mode = parse_mode(*body, lookaheads);
         if (!mode)
             return error(std::move(mode).error());
         data.modes.push_back(std::move(mode).value());
     } while (!body->at_end());
+    data.lookaheads = std::move(lookaheads.nfas);
     return data;
 }
 
 }  // namespace
 
-base::Result<generate::ScannerData, std::string> parse_scanner_data(std::string_view text,
-                                                                   std::size_t* error_offset) {
+base::Result<ScannerData, std::string> parse_scanner_data(std::string_view text,
+                                                          std::size_t* error_offset) {
     ParseResult<TokenStream> stream = tokenize(text, error_offset);
     if (!stream)
         return error(std::move(stream).error());
     Cursor cursor(stream.value());
     ParseResult<ScannerData> data = parse_definition(cursor);
     if (data && !cursor.at_end()) {
-        stream->furthest_peek = cursor.position();
+        stream->furthest_offset = stream->tokens[cursor.position()].text_begin;
         data = error("unexpected token");
     }
     if (!data && error_offset != nullptr)
-        *error_offset = std::min(token_offset(stream.value(), stream->furthest_peek), text.size());
+        *error_offset = std::min(stream->furthest_offset, text.size());
     return data;
 }
 

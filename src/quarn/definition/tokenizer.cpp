@@ -96,7 +96,7 @@ class Lexer {
             }
             const char first = text_[pos];
             if (first == '(' || first == '[' || first == '{') {
-                Token group = make_token(TokenKind::Group);
+                Token group = make_token(TokenKind::Group, pos);
                 group.delimiter = first == '('   ? Delimiter::Parenthesis
                                   : first == '[' ? Delimiter::Bracket
                                                  : Delimiter::Brace;
@@ -113,6 +113,7 @@ class Lexer {
                 if (group.delimiter != closing)
                     return failure(pos);
                 group.payload = stream_.tokens.size();
+                group.text_end = pos;
                 open_groups.pop_back();
                 ++pos;
             } else if (const Step after = leaf_token(pos)) {
@@ -813,8 +814,7 @@ class Lexer {
 
 }  // namespace
 
-base::Result<TokenStream, std::string> tokenize(std::string_view text,
-                                               std::size_t* error_offset) {
+base::Result<TokenStream, std::string> tokenize(std::string_view text, std::size_t* error_offset) {
     if (const auto invalid = base::validate_utf8(text)) {
         if (error_offset != nullptr)
             *error_offset = invalid->valid_up_to;

@@ -1,6 +1,5 @@
-// Building blocks of the structural debug texts ("Type { field: value, ... }").
-// The texts are behaviour, not decoration: the minimizer orders states by the
-// debug text of their accept lists, so every form here is fixed.
+// Building blocks of the debug texts of construction errors and internal
+// messages ("Type { field: value, ... }"); the error texts reach users.
 #pragma once
 
 #include <string>

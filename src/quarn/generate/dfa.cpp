@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <tuple>
@@ -12,6 +11,7 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
+#include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
 
@@ -24,16 +24,16 @@ std::string DfaConversionError::debug() const {
     return out;
 }
 
-void add_accept_data(DfaState& state, Pattern pattern) {
+void add_accept_data(DfaState& state, Accept accept) {
     auto& list = state.accept_data;
-    if (std::find(list.begin(), list.end(), pattern) != list.end())
+    if (std::find(list.begin(), list.end(), accept) != list.end())
         return;
-    list.push_back(std::move(pattern));
-    std::stable_sort(list.begin(), list.end(), [](const Pattern& a, const Pattern& b) {
-        return std::tie(a.priority, a.terminal_type) < std::tie(b.priority, b.terminal_type);
+    list.push_back(accept);
+    std::stable_sort(list.begin(), list.end(), [](const Accept& a, const Accept& b) {
+        return std::tie(a.priority, a.token_type) < std::tie(b.priority, b.token_type);
     });
     auto first_plain = std::find_if(list.begin(), list.end(),
-                                    [](const Pattern& p) { return p.lookahead.is_none(); });
+                                    [](const Accept& a) { return a.lookahead.is_none(); });
     if (first_plain != list.end())
         list.erase(first_plain + 1, list.end());
 }
@@ -41,6 +41,14 @@ void add_accept_data(DfaState& state, Pattern pattern) {
 namespace {
 
 using StateIndex = std::uint32_t;
+
+// Minimizes and charges the kept automaton's table cells (`alphabet_width`,
+// at least 1, per state).
+Dfa minimize_charged(Dfa dfa, std::size_t alphabet_width, ScannerDfaBudget& budget) {
+    Dfa minimized = minimize(std::move(dfa));
+    budget.table_cells += minimized.states.size() * std::max<std::size_t>(1, alphabet_width);
+    return minimized;
+}
 
 struct Edge {
     std::uint32_t interval;
@@ -181,7 +189,6 @@ class SubsetConstruction {
     SubsetConstruction(const Nfa& nfa, std::size_t alphabet_width, ScannerDfaBudget& budget)
         : nfa_(nfa),
           edges_(index_edges(nfa, alphabet_width)),
-          alphabet_width_(alphabet_width),
           budget_(budget),
           visited_(nfa.states.size(), 0) {}
 
@@ -202,8 +209,7 @@ class SubsetConstruction {
         for (std::size_t id = 0; id < transitions_.size(); ++id) {
             dfa_.states[id].transitions = std::move(transitions_[id]);
         }
-        if (auto error = add_accept_data_to_states())
-            return base::err(std::move(*error));
+        add_accept_data_to_states();
         return std::move(dfa_);
     }
 
@@ -344,57 +350,21 @@ class SubsetConstruction {
     }
 
     // Walks every subset in ascending NFA state order; an accepting NFA state
-    // gives its pattern, lookahead converted, to the DFA state. The converted
-    // pattern of each NFA state is made once and copied, since the conversion
-    // of one NFA always gives the same automaton.
-    std::optional<DfaConversionError> add_accept_data_to_states() {
-        std::vector<std::optional<Pattern>> converted(nfa_.states.size());
+    // gives its record to the DFA state.
+    void add_accept_data_to_states() {
         for (std::size_t id = 0; id < registry_.size(); ++id) {
             for (StateIndex member : registry_.subset(id)) {
-                const Boxed<Pattern>& accepted = nfa_.states[member].accept_data;
-                if (!accepted)
-                    continue;
-                if (!converted[member]) {
-                    auto pattern = with_converted_lookahead(*accepted);
-                    if (!pattern)
-                        return std::move(pattern).error();
-                    converted[member] = std::move(pattern).value();
-                }
-                add_accept_data(dfa_.states[id], *converted[member]);
+                if (const auto& accepted = nfa_.states[member].accept_data)
+                    add_accept_data(dfa_.states[id], *accepted);
             }
         }
-        return std::nullopt;
-    }
-
-    // Patterns sharing a lookahead automaton share its conversion too.
-    base::Result<Pattern, DfaConversionError> with_converted_lookahead(const Pattern& pattern) {
-        Pattern copy = pattern;
-        if (copy.lookahead.is_none())
-            return copy;
-        const AutomatonType& automaton = pattern.lookahead.automaton();
-        if (!automaton.is_nfa()) {
-            base::fail("Unexpected lookahead type in DFA conversion: " +
-                       debug_string(copy.lookahead));
-        }
-        std::shared_ptr<AutomatonType>& converted = converted_lookaheads_[&automaton];
-        if (!converted) {
-            auto dfa = try_from_nfa(automaton.nfa(), alphabet_width_, budget_);
-            if (!dfa)
-                return base::err(std::move(dfa).error());
-            converted = std::make_shared<AutomatonType>(std::move(dfa).value());
-        }
-        copy.lookahead = Lookahead(copy.lookahead.kind(), converted);
-        return copy;
     }
 
     const Nfa& nfa_;
     const NfaEdges edges_;
-    const std::size_t alphabet_width_;
     ScannerDfaBudget& budget_;
     SubsetRegistry registry_;
     std::vector<std::vector<DfaTransition>> transitions_;  // by DFA state
-    // By the lookahead NFA, which outlives the construction.
-    std::unordered_map<const AutomatonType*, std::shared_ptr<AutomatonType>> converted_lookaheads_;
     Dfa dfa_;
 
     std::vector<std::uint32_t> visited_;  // epoch of the last visit, by NFA state
@@ -431,9 +401,61 @@ base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t a
     auto dfa = try_from_nfa_not_minimized(nfa, alphabet_width, budget);
     if (!dfa)
         return dfa;
-    Dfa minimized = Minimizer::minimize(std::move(dfa).value());
-    budget.table_cells += minimized.states.size() * std::max<std::size_t>(1, alphabet_width);
-    return minimized;
+    return minimize_charged(std::move(dfa).value(), alphabet_width, budget);
+}
+
+base::Result<ScannerDfas, DfaConversionError> build_scanner_dfas(
+    std::vector<Nfa>& mode_nfas, const std::vector<Nfa>& lookahead_nfas, std::size_t alphabet_width,
+    ScannerDfaBudget& budget, std::size_t* failed_mode) {
+    ScannerDfas result;
+    result.modes.reserve(mode_nfas.size());
+    result.lookaheads.resize(lookahead_nfas.size());
+    std::vector<bool> converted(lookahead_nfas.size(), false);
+    for (Nfa& nfa : mode_nfas) {
+        if (failed_mode != nullptr)
+            *failed_mode = result.modes.size();
+        auto dfa = try_from_nfa_not_minimized(nfa, alphabet_width, budget);
+        if (!dfa)
+            return base::err(std::move(dfa).error());
+        nfa = Nfa();  // consumed: its memory is not needed any more
+        for (const DfaState& state : dfa->states) {
+            for (const Accept& accept : state.accept_data) {
+                if (accept.lookahead.is_none())
+                    continue;
+                const std::size_t id = accept.lookahead.id.as_usize();
+                base::check_index(id, lookahead_nfas.size());
+                if (converted[id])
+                    continue;
+                converted[id] = true;
+                auto lookahead = try_from_nfa(lookahead_nfas[id], alphabet_width, budget);
+                if (!lookahead)
+                    return base::err(std::move(lookahead).error());
+                result.lookaheads[id] = std::move(lookahead).value();
+            }
+        }
+        result.modes.push_back(minimize_charged(std::move(dfa).value(), alphabet_width, budget));
+    }
+    return result;
+}
+
+std::string dump(const Dfa& dfa) {
+    std::string out;
+    for (std::size_t id = 0; id < dfa.states.size(); ++id) {
+        const DfaState& state = dfa.states[id];
+        out += std::to_string(id) + ':';
+        for (const DfaTransition& transition : state.transitions) {
+            out += " #" + std::to_string(transition.group.value()) + '>' +
+                   std::to_string(transition.target.value());
+        }
+        if (!state.accept_data.empty()) {
+            out += " [";
+            for (std::size_t i = 0; i < state.accept_data.size(); ++i)
+                out += (i == 0 ? "" : ", ") + dump(state.accept_data[i]);
+            out += ']';
+        }
+        out += '\n';
+    }
+    return out;
 }
 
 }  // namespace quarn::generate

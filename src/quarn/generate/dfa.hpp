@@ -6,16 +6,15 @@
 #include <vector>
 
 #include "quarn/base/result.hpp"
-#include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/ids.hpp"
 #include "quarn/generate/pattern.hpp"
 
 namespace quarn::generate {
 
-// ---- Records (shared with patterns, whose lookaheads hold DFAs) ----
+class Nfa;  // nfa.hpp
 
 struct DfaTransition {
-    DisjointCharClassID elementary_interval_index;
+    DisjointCharClassID group;
     DfaStateID target;
 
     friend bool operator==(const DfaTransition&, const DfaTransition&) = default;
@@ -23,7 +22,7 @@ struct DfaTransition {
 
 struct DfaState {
     std::vector<DfaTransition> transitions;
-    std::vector<Pattern> accept_data;  // empty: not accepting
+    std::vector<Accept> accept_data;  // empty: not accepting
 
     friend bool operator==(const DfaState&, const DfaState&) = default;
 };
@@ -35,46 +34,8 @@ struct Dfa {
     friend bool operator==(const Dfa&, const Dfa&) = default;
 };
 
-// DfaTransition { elementary_interval_index: DisjointCharClassID(3), target: DfaStateID(1) }
-inline void append_debug(std::string& out, const DfaTransition& transition) {
-    out += "DfaTransition { elementary_interval_index: ";
-    out += debug_string(transition.elementary_interval_index);
-    out += ", target: ";
-    out += debug_string(transition.target);
-    out += " }";
-}
-
-inline void append_debug(std::string& out, const DfaState& state) {
-    out += "DfaState { transitions: ";
-    append_debug_list(out, state.transitions,
-                      [](std::string& o, const DfaTransition& t) { append_debug(o, t); });
-    out += ", accept_data: ";
-    append_debug(out, state.accept_data);
-    out += " }";
-}
-
-inline void append_debug(std::string& out, const Dfa& dfa) {
-    out += "Dfa { states: ";
-    append_debug_list(out, dfa.states,
-                      [](std::string& o, const DfaState& s) { append_debug(o, s); });
-    out += " }";
-}
-
-inline std::string debug_string(const DfaTransition& transition) {
-    std::string out;
-    append_debug(out, transition);
-    return out;
-}
-inline std::string debug_string(const DfaState& state) {
-    std::string out;
-    append_debug(out, state);
-    return out;
-}
-inline std::string debug_string(const Dfa& dfa) {
-    std::string out;
-    append_debug(out, dfa);
-    return out;
-}
+// One line per state: "<id>: #<group>><target> ... [<accept>, ...]".
+std::string dump(const Dfa& dfa);
 
 // ---- Subset construction ----
 
@@ -115,15 +76,14 @@ struct DfaConversionError {
     friend bool operator==(const DfaConversionError&, const DfaConversionError&) = default;
 };
 
-// Adds one accepted pattern to a state. A pattern equal to one present is
-// dropped; otherwise the list is sorted stably by priority, then terminal type,
-// and cut after its first pattern without lookahead, which always wins.
-void add_accept_data(DfaState& state, Pattern pattern);
+// Adds one accept record to a state. A record equal to one present is
+// dropped; otherwise the list is sorted stably by priority, then token type,
+// and cut after its first record without lookahead, which always wins.
+void add_accept_data(DfaState& state, Accept accept);
 
 // Subset construction over an NFA whose transitions carry interval groups.
 // State 0 is the start closure, further states are numbered breadth first with
-// each state's intervals expanded in ascending order. Lookahead NFAs of the
-// accepted patterns are converted (and minimized) on the way.
+// each state's intervals expanded in ascending order.
 // `alphabet_width`, when known, is the number of interval groups of the whole
 // scanner: the width of every runtime row, which the table bound then counts
 // instead of the groups this NFA uses.
@@ -141,5 +101,20 @@ base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t a
 // the minimized automaton (`alphabet_width` or at least 1 per state).
 base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t alphabet_width,
                                                    ScannerDfaBudget& budget);
+
+// The minimized automata of one scanner: one per mode and one per lookahead
+// that an accepting state refers to (the others stay empty). Each mode NFA is
+// released once converted. A lookahead is converted when first met, right
+// after the subset construction of the first mode that accepts it, so the
+// bounds are met in the same order as if every mode converted its own.
+// On failure `failed_mode`, when given, receives the index of the mode whose
+// conversion (or that of a lookahead it accepts with) was refused.
+struct ScannerDfas {
+    std::vector<Dfa> modes;
+    std::vector<Dfa> lookaheads;  // by LookaheadID
+};
+base::Result<ScannerDfas, DfaConversionError> build_scanner_dfas(
+    std::vector<Nfa>& mode_nfas, const std::vector<Nfa>& lookahead_nfas, std::size_t alphabet_width,
+    ScannerDfaBudget& budget, std::size_t* failed_mode = nullptr);
 
 }  // namespace quarn::generate

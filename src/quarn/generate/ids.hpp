@@ -47,8 +47,12 @@ struct DfaStateTag {
     static constexpr const char* name = "DfaStateID";
     static constexpr bool kAddable = false;
 };
-struct TerminalTag {
-    static constexpr const char* name = "TerminalID";
+struct TokenTypeTag {
+    static constexpr const char* name = "TokenTypeID";
+    static constexpr bool kAddable = false;
+};
+struct LookaheadTag {
+    static constexpr const char* name = "LookaheadID";
     static constexpr bool kAddable = false;
 };
 struct DisjointCharClassTag {
@@ -62,7 +66,8 @@ struct StateGroupTag {
 
 using NfaStateID = Id<NfaStateTag>;
 using DfaStateID = Id<DfaStateTag>;
-using TerminalID = Id<TerminalTag>;
+using TokenTypeID = Id<TokenTypeTag>;
+using LookaheadID = Id<LookaheadTag>;
 using DisjointCharClassID = Id<DisjointCharClassTag>;
 using StateGroupID = Id<StateGroupTag>;
 

@@ -2,16 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <span>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "quarn/base/errors.hpp"
-#include "quarn/base/fxhash.hpp"
 
 namespace quarn::generate {
 namespace {
@@ -46,8 +42,7 @@ TransitionTable calculate_transitions(const Dfa& dfa) {
                 base::fail("State " + std::to_string(transition.target.value()) +
                            " not found in partition.");
             }
-            table.edges.push_back(
-                {transition.elementary_interval_index.value(), transition.target.value()});
+            table.edges.push_back({transition.group.value(), transition.target.value()});
         }
         const auto row_begin = table.edges.begin() + static_cast<std::ptrdiff_t>(first);
         std::sort(row_begin, table.edges.end());
@@ -57,123 +52,28 @@ TransitionTable calculate_transitions(const Dfa& dfa) {
     return table;
 }
 
-std::uint64_t fingerprint(const std::vector<Pattern>& accept_data) {
-    std::uint64_t hash = base::fx_hash_u64(accept_data.size());
-    for (const Pattern& pattern : accept_data) {
-        hash = base::fx_add(hash, base::fx_hash_bytes(pattern.pattern));
-        hash = base::fx_add(hash, pattern.terminal_type.value());
-        hash = base::fx_add(hash, pattern.priority);
-        hash = base::fx_add(hash, static_cast<std::uint64_t>(pattern.lookahead.kind()));
-    }
-    return hash;
-}
-
-// The debug text of an accept list as views: its own pieces, and the text of
-// each lookahead automaton, rendered once for all lists that share it.
-class AcceptListTexts {
-  public:
-    std::vector<std::string_view> text_of(const std::vector<Pattern>& accept_data) {
-        std::vector<DebugPiece> pieces;
-        append_debug_pieces(pieces, accept_data);
-        std::vector<std::string_view> views;
-        views.reserve(pieces.size());
-        for (DebugPiece& piece : pieces) {
-            if (piece.automaton != nullptr) {
-                auto [entry, inserted] = automata_.try_emplace(piece.automaton);
-                if (inserted)
-                    entry->second = debug_string(*piece.automaton);
-                views.push_back(entry->second);
-            } else {
-                views.push_back(literals_.emplace_back(std::move(piece.text)));
-            }
-        }
-        return views;
-    }
-
-  private:
-    std::deque<std::string> literals_;  // stable addresses
-    std::unordered_map<const AutomatonType*, std::string> automata_;
-};
-
-// Byte order of the concatenated views, as std::string compares. Pieces at the
-// same address (a shared automaton text at the same offset) are skipped.
-int compare_texts(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b) {
-    std::size_t piece_a = 0, at_a = 0, piece_b = 0, at_b = 0;
-    while (true) {
-        while (piece_a < a.size() && at_a == a[piece_a].size()) {
-            ++piece_a;
-            at_a = 0;
-        }
-        while (piece_b < b.size() && at_b == b[piece_b].size()) {
-            ++piece_b;
-            at_b = 0;
-        }
-        const bool a_done = piece_a == a.size();
-        const bool b_done = piece_b == b.size();
-        if (a_done || b_done)
-            return a_done == b_done ? 0 : (a_done ? -1 : 1);
-        const std::size_t length = std::min(a[piece_a].size() - at_a, b[piece_b].size() - at_b);
-        const char* x = a[piece_a].data() + at_a;
-        const char* y = b[piece_b].data() + at_b;
-        if (x != y) {
-            if (const int order = std::char_traits<char>::compare(x, y, length); order != 0)
-                return order;
-        }
-        at_a += length;
-        at_b += length;
-    }
-}
-
 // The non-accepting states (always first, possibly empty), then the accepting
-// states grouped by the debug text of their accept lists, in ascending byte
-// order of the text. Equal lists have equal texts, so each distinct list is
-// rendered once, and each lookahead automaton once whatever the lists holding
-// it: the text of a large automaton is long.
+// states grouped by accept list, lists in ascending order of their records.
 std::vector<std::vector<StateIndex>> calculate_initial_partition(const Dfa& dfa) {
     std::vector<StateIndex> non_accepting;
-    std::vector<std::vector<StateIndex>> distinct;  // members of each distinct list
-    std::unordered_map<std::uint64_t, std::vector<std::size_t>> by_fingerprint;
-    for (StateIndex state = 0; state < dfa.states.size(); ++state) {
-        const auto& accept_data = dfa.states[state].accept_data;
-        if (accept_data.empty()) {
-            non_accepting.push_back(state);
-            continue;
-        }
-        auto& candidates = by_fingerprint[fingerprint(accept_data)];
-        auto same = std::find_if(candidates.begin(), candidates.end(), [&](std::size_t index) {
-            return dfa.states[distinct[index].front()].accept_data == accept_data;
-        });
-        if (same != candidates.end()) {
-            distinct[*same].push_back(state);
-        } else {
-            candidates.push_back(distinct.size());
-            distinct.push_back({state});
-        }
-    }
-
-    AcceptListTexts texts;
-    std::vector<std::pair<std::vector<std::string_view>, std::size_t>> keyed;
-    keyed.reserve(distinct.size());
-    for (std::size_t index = 0; index < distinct.size(); ++index) {
-        keyed.emplace_back(texts.text_of(dfa.states[distinct[index].front()].accept_data), index);
-    }
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        const int order = compare_texts(a.first, b.first);
-        return order != 0 ? order < 0 : a.second < b.second;
-    });
+    std::vector<StateIndex> accepting;
+    for (StateIndex state = 0; state < dfa.states.size(); ++state)
+        (dfa.states[state].accept_data.empty() ? non_accepting : accepting).push_back(state);
+    auto list = [&](StateIndex state) -> const std::vector<Accept>& {
+        return dfa.states[state].accept_data;
+    };
+    // Stable: each group keeps its members ascending.
+    std::stable_sort(accepting.begin(), accepting.end(),
+                     [&](StateIndex a, StateIndex b) { return list(a) < list(b); });
 
     std::vector<std::vector<StateIndex>> partition;
     partition.push_back(std::move(non_accepting));
-    for (std::size_t first = 0; first < keyed.size();) {
-        std::vector<StateIndex> group;
-        std::size_t last = first;
-        for (; last < keyed.size() && compare_texts(keyed[last].first, keyed[first].first) == 0;
-             ++last) {
-            const auto& members = distinct[keyed[last].second];
-            group.insert(group.end(), members.begin(), members.end());
-        }
-        std::sort(group.begin(), group.end());
-        partition.push_back(std::move(group));
+    for (std::size_t first = 0; first < accepting.size();) {
+        std::size_t last = first + 1;
+        while (last < accepting.size() && list(accepting[last]) == list(accepting[first]))
+            ++last;
+        partition.emplace_back(accepting.begin() + static_cast<std::ptrdiff_t>(first),
+                               accepting.begin() + static_cast<std::ptrdiff_t>(last));
         first = last;
     }
     return partition;
@@ -516,16 +416,14 @@ Dfa create_from_partition(Dfa dfa, std::vector<std::vector<StateIndex>> partitio
         QUARN_CHECK(!partition[position].empty(), "A group of the partition has no members.");
         const StateIndex representative = partition[position].front();
         DfaState& state = minimized.states[position];
-        for (Pattern& pattern : dfa.states[representative].accept_data) {
-            add_accept_data(state, std::move(pattern));
-        }
+        for (const Accept& accept : dfa.states[representative].accept_data)
+            add_accept_data(state, accept);
         std::size_t interval_begin = 0;
         for (const Edge& edge : table.row(representative)) {
             const DfaTransition transition{DisjointCharClassID(edge.interval),
                                            DfaStateID(new_id[edge.target])};
             if (interval_begin < state.transitions.size() &&
-                state.transitions[interval_begin].elementary_interval_index !=
-                    transition.elementary_interval_index) {
+                state.transitions[interval_begin].group != transition.group) {
                 interval_begin = state.transitions.size();
             }
             const auto same_interval =
@@ -541,7 +439,7 @@ Dfa create_from_partition(Dfa dfa, std::vector<std::vector<StateIndex>> partitio
 
 }  // namespace
 
-Dfa Minimizer::minimize(Dfa dfa) {
+Dfa minimize(Dfa dfa) {
     const TransitionTable table = calculate_transitions(dfa);
     std::vector<std::vector<StateIndex>> partition =
         Refinement(table, dfa.states.size(), calculate_initial_partition(dfa)).run();

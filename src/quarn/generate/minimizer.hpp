@@ -9,8 +9,8 @@ namespace quarn::generate {
 // interval, to merged states. The result does not depend on how the input's
 // states other than the start state are numbered:
 //  - the first partition holds the non-accepting states, then the accepting
-//    states grouped by the debug text of their accept lists, in ascending order
-//    of that text;
+//    states grouped by accept list, in ascending order of the lists (compared
+//    record by record: priority, token type, lookahead kind, lookahead id);
 //  - each refinement pass splits a group by the signature of its members (the
 //    target group of every transition, by interval), the parts in ascending
 //    signature order, until a pass splits nothing;
@@ -22,9 +22,6 @@ namespace quarn::generate {
 // part of a group split by the previous pass: the other groups cannot split, and
 // the ranks of the parts suffice to order the new signatures. This gives the
 // partition of full recomputation at a cost near O(transitions * log(states)).
-class Minimizer {
-  public:
-    static Dfa minimize(Dfa dfa);
-};
+Dfa minimize(Dfa dfa);
 
 }  // namespace quarn::generate

@@ -389,9 +389,9 @@ BuildResult convert(const regex::Hir& hir) {
 // `states_before` states (0: none), refusing it when the result would exceed
 // the limit or the scanner's budget, whose use counts the receiver already;
 // the budget is charged with the states added.
-BuildResult build_within(const Pattern& pattern, std::uint64_t states_before,
-                         ScannerNfaBudget& budget) {
-    auto hir = regex::parse(pattern.pattern);
+BuildResult build_within(const Pattern& pattern, std::uint64_t priority,
+                         std::uint64_t states_before, ScannerNfaBudget& budget) {
+    auto hir = regex::parse(pattern.regex);
     if (!hir)
         return base::err(NfaBuildError(std::move(hir).error()));
     const std::uint64_t states = nfa_state_count(hir.value());
@@ -410,9 +410,9 @@ BuildResult build_within(const Pattern& pattern, std::uint64_t states_before,
         return result;
     Nfa& nfa = result.value();
     if (nfa.end_state.as_usize() < nfa.states.size()) {
-        nfa.states[nfa.end_state.as_usize()].accept_data = pattern;
+        nfa.states[nfa.end_state.as_usize()].accept_data = pattern.accept(priority);
     }
-    nfa.set_pattern(pattern.pattern);
+    nfa.set_pattern(pattern.regex);
     return result;
 }
 
@@ -474,24 +474,32 @@ BuildResult Nfa::build(const Pattern& pattern) {
 }
 
 BuildResult Nfa::build(const Pattern& pattern, ScannerNfaBudget& budget) {
-    return build_within(pattern, 0, budget);
+    return build_within(pattern, 0, 0, budget);
+}
+
+base::Result<Nfa, std::string> Nfa::build_lookahead(std::string_view regex,
+                                                    ScannerNfaBudget& budget) {
+    auto nfa = build(Pattern(std::string(regex), kLookaheadTokenType), budget);
+    if (!nfa)
+        return base::err("Failed to create NFA from regex pattern: " + nfa.error().display());
+    return std::move(nfa).value();
 }
 
 // ---- Mode NFA ----
 
-BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns) {
+base::Result<Nfa, PatternBuildError> Nfa::build_from_patterns(
+    const std::vector<Pattern>& patterns) {
     ScannerNfaBudget budget;
     return build_from_patterns(patterns, budget);
 }
 
-BuildResult Nfa::build_from_patterns(const std::vector<Pattern>& patterns,
-                                     ScannerNfaBudget& budget) {
+base::Result<Nfa, PatternBuildError> Nfa::build_from_patterns(const std::vector<Pattern>& patterns,
+                                                              ScannerNfaBudget& budget) {
     Nfa result;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
-        Pattern prioritized = Pattern(patterns[i]).with_priority(i);
-        auto pattern_nfa = build_within(prioritized, i == 0 ? 0 : result.states.size(), budget);
+        auto pattern_nfa = build_within(patterns[i], i, i == 0 ? 0 : result.states.size(), budget);
         if (!pattern_nfa)
-            return pattern_nfa;
+            return base::err(PatternBuildError(std::move(pattern_nfa).error(), i));
         if (i == 0) {
             // Taken over whole; the mode NFA keeps its empty text.
             take_over(result, std::move(pattern_nfa).value());
@@ -512,7 +520,7 @@ void append_range_debug(std::string& out, const std::vector<CharInterval>& range
 }  // namespace
 
 void Nfa::collect_character_classes(CharacterClasses& character_classes) const {
-    auto collect_state = [&](const NfaState& state) {
+    for (const auto& state : states) {
         for (const auto& transition : state.transitions) {
             if (transition.is_epsilon())
                 continue;
@@ -524,16 +532,6 @@ void Nfa::collect_character_classes(CharacterClasses& character_classes) const {
             }
             character_classes.add_hir(label.hir());
         }
-    };
-    for (const auto& state : states) {
-        collect_state(state);
-        if (!state.accept_data || state.accept_data->lookahead.is_none())
-            continue;
-        const AutomatonType& automaton = state.accept_data->lookahead.automaton();
-        if (!automaton.is_nfa())
-            base::fail("Lookahead is not an NFA: " + debug_string(automaton));
-        for (const auto& lookahead_state : automaton.nfa().states)
-            collect_state(lookahead_state);
     }
 }
 
@@ -569,21 +567,7 @@ class GroupLabels {
     std::unordered_map<const regex::Hir*, std::vector<DisjointCharClassID>> groups_;
 };
 
-// Converted lookahead automata by the automaton they were converted from,
-// which is kept alive so that its address stays unique. Copies of one pattern
-// share their lookahead, and so do their conversions.
-using ConvertedLookaheads =
-    std::unordered_map<const AutomatonType*,
-                       std::pair<std::shared_ptr<AutomatonType>, std::shared_ptr<AutomatonType>>>;
-
-const Nfa& lookahead_nfa(const Lookahead& lookahead) {
-    const AutomatonType& automaton = lookahead.automaton();
-    if (!automaton.is_nfa())
-        base::fail("Lookahead is not an NFA: " + debug_string(automaton));
-    return automaton.nfa();
-}
-
-void convert_labels(Nfa& nfa, GroupLabels& labels, ConvertedLookaheads& lookaheads) {
+void convert_labels(Nfa& nfa, GroupLabels& labels) {
     for (auto& state : nfa.states) {
         std::vector<NfaTransition> converted;
         converted.reserve(state.transitions.size());
@@ -602,22 +586,10 @@ void convert_labels(Nfa& nfa, GroupLabels& labels, ConvertedLookaheads& lookahea
             }
         }
         state.transitions = std::move(converted);
-        if (!state.accept_data || state.accept_data->lookahead.is_none())
-            continue;
-        Lookahead& lookahead = state.accept_data->lookahead;
-        const std::shared_ptr<AutomatonType>& original = lookahead.shared_automaton();
-        auto [entry, inserted] = lookaheads.try_emplace(original.get());
-        if (inserted) {
-            auto copy = std::make_shared<AutomatonType>(lookahead_nfa(lookahead));
-            convert_labels(copy->nfa(), labels, lookaheads);
-            entry->second = {original, std::move(copy)};
-        }
-        lookahead = Lookahead(lookahead.kind(), entry->second.second);
     }
 }
 
-std::uint64_t count_converted_transitions(const Nfa& nfa, GroupLabels& labels,
-                                          std::unordered_set<const AutomatonType*>& counted) {
+std::uint64_t count_converted_transitions(const Nfa& nfa, GroupLabels& labels) {
     std::uint64_t count = 0;
     for (const auto& state : nfa.states) {
         for (const auto& transition : state.transitions) {
@@ -626,11 +598,6 @@ std::uint64_t count_converted_transitions(const Nfa& nfa, GroupLabels& labels,
             const auto& label = *transition.character_class;
             count += label.is_range() ? 1 : labels.groups_of(label.hir()).size();
         }
-        if (!state.accept_data || state.accept_data->lookahead.is_none())
-            continue;
-        const Lookahead& lookahead = state.accept_data->lookahead;
-        if (counted.insert(&lookahead.automaton()).second)
-            count += count_converted_transitions(lookahead_nfa(lookahead), labels, counted);
     }
     return count;
 }
@@ -639,14 +606,12 @@ std::uint64_t count_converted_transitions(const Nfa& nfa, GroupLabels& labels,
 
 void Nfa::convert_to_disjoint_character_classes(const CharacterClasses& character_classes) {
     GroupLabels labels(character_classes);
-    ConvertedLookaheads lookaheads;
-    convert_labels(*this, labels, lookaheads);
+    convert_labels(*this, labels);
 }
 
 std::uint64_t Nfa::disjoint_transition_count(const CharacterClasses& character_classes) const {
     GroupLabels labels(character_classes);
-    std::unordered_set<const AutomatonType*> counted;
-    return count_converted_transitions(*this, labels, counted);
+    return count_converted_transitions(*this, labels);
 }
 
 // ---- Queries ----
@@ -739,71 +704,33 @@ void append_debug(std::string& out, const CharacterClassType& label) {
     }
 }
 
-void append_debug(std::string& out, const NfaTransition& transition) {
-    out += "NfaTransition { character_class: ";
-    if (transition.character_class) {
-        out += "Some(";
-        append_debug(out, *transition.character_class);
-        out += ')';
-    } else {
-        out += "None";
-    }
-    out += ", target: ";
-    out += debug_string(transition.target);
-    out += " }";
-}
-
-void append_debug(std::string& out, const NfaState& state) {
-    out += "NfaState { id: ";
-    out += debug_string(state.id);
-    out += ", transitions: ";
-    append_debug_list(out, state.transitions,
-                      [](std::string& o, const NfaTransition& t) { append_debug(o, t); });
-    out += ", accept_data: ";
-    if (state.accept_data) {
-        out += "Some(";
-        append_debug(out, *state.accept_data);
-        out += ')';
-    } else {
-        out += "None";
-    }
-    out += " }";
-}
-
-void append_debug(std::string& out, const Nfa& nfa) {
-    out += "Nfa { pattern: ";
-    append_debug_quoted(out, nfa.pattern);
-    out += ", states: ";
-    append_debug_list(out, nfa.states,
-                      [](std::string& o, const NfaState& s) { append_debug(o, s); });
-    out += ", start_state: ";
-    out += debug_string(nfa.start_state);
-    out += ", end_state: ";
-    out += debug_string(nfa.end_state);
-    out += " }";
-}
-
 std::string debug_string(const CharacterClassType& label) {
     std::string out;
     append_debug(out, label);
     return out;
 }
 
-std::string debug_string(const NfaTransition& transition) {
+std::string dump(const Nfa& nfa) {
     std::string out;
-    append_debug(out, transition);
-    return out;
-}
-
-std::string debug_string(const NfaState& state) {
-    std::string out;
-    append_debug(out, state);
-    return out;
-}
-
-std::string debug_string(const Nfa& nfa) {
-    std::string out;
-    append_debug(out, nfa);
+    for (const NfaState& state : nfa.states) {
+        out += std::to_string(state.id.value()) + ':';
+        for (const NfaTransition& transition : state.transitions) {
+            out += ' ';
+            if (transition.character_class) {
+                const CharacterClassType& label = *transition.character_class;
+                if (label.is_range())
+                    out += '#' + std::to_string(label.class_id().value());
+                else
+                    out += regex::debug_string(label.hir());
+            }
+            out += '>' + std::to_string(transition.target.value());
+        }
+        if (state.accept_data)
+            out += " [" + dump(*state.accept_data) + ']';
+        out += '\n';
+    }
+    out += "start=" + std::to_string(nfa.start_state.value()) +
+           " end=" + std::to_string(nfa.end_state.value()) + '\n';
     return out;
 }
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "quarn/base/result.hpp"
-#include "quarn/generate/boxed.hpp"
 #include "quarn/generate/character_classes.hpp"
 #include "quarn/generate/ids.hpp"
 #include "quarn/generate/pattern.hpp"
@@ -110,6 +109,16 @@ class NfaBuildError {
     Variant error_;
 };
 
+// The failure of one pattern of a mode NFA: the error, and the pattern's
+// position in the list.
+class PatternBuildError : public NfaBuildError {
+  public:
+    PatternBuildError(NfaBuildError error, std::size_t pattern_index)
+        : NfaBuildError(std::move(error)), pattern(pattern_index) {}
+
+    std::size_t pattern;
+};
+
 // One interval group as a transition label: its ranges and its number.
 struct RangeLabel {
     std::shared_ptr<const std::vector<CharInterval>> ranges;
@@ -156,7 +165,7 @@ struct NfaTransition {
 struct NfaState {
     NfaStateID id;
     std::vector<NfaTransition> transitions;  // insertion order
-    Boxed<Pattern> accept_data;              // present on a pattern's end state only
+    std::optional<Accept> accept_data;       // present on a pattern's end state only
 
     explicit NfaState(NfaStateID state_id) : id(state_id) {}
 
@@ -206,26 +215,30 @@ class Nfa {
     void zero_or_one();
 
     // ---- Conversion ----
-    // Parses the pattern's regex and builds its NFA, the pattern attached to
-    // the end state.
+    // Parses the pattern's regex and builds its NFA, the pattern's accept
+    // record (priority 0) attached to the end state.
     static base::Result<Nfa, NfaBuildError> build(const Pattern& pattern);
     // The same, its states also charged to the scanner's budget.
     static base::Result<Nfa, NfaBuildError> build(const Pattern& pattern, ScannerNfaBudget& budget);
+    // The automaton of a lookahead regex: its end state accepts
+    // kLookaheadTokenType with priority 0. The error is the failure message.
+    static base::Result<Nfa, std::string> build_lookahead(std::string_view regex,
+                                                          ScannerNfaBudget& budget);
     static base::Result<Nfa, NfaBuildError> try_from_hir(const regex::Hir& hir);
 
     // ---- Mode NFA ----
     // Pattern i, given priority i, joined by alternation; the first error met.
-    static base::Result<Nfa, NfaBuildError> build_from_patterns(
+    static base::Result<Nfa, PatternBuildError> build_from_patterns(
         const std::vector<Pattern>& patterns);
     // The same, its states also charged to the scanner's budget.
-    static base::Result<Nfa, NfaBuildError> build_from_patterns(
+    static base::Result<Nfa, PatternBuildError> build_from_patterns(
         const std::vector<Pattern>& patterns, ScannerNfaBudget& budget);
-    // Registers every label of this NFA and of its lookahead NFAs.
+    // Registers every label of this NFA.
     void collect_character_classes(CharacterClasses& character_classes) const;
-    // Relabels every transition (lookahead NFAs included) by interval groups.
+    // Relabels every transition by interval groups.
     void convert_to_disjoint_character_classes(const CharacterClasses& character_classes);
-    // The consuming transitions this NFA and its distinct lookahead NFAs will
-    // hold after convert_to_disjoint_character_classes, without converting.
+    // The consuming transitions this NFA will hold after
+    // convert_to_disjoint_character_classes, without converting.
     std::uint64_t disjoint_transition_count(const CharacterClasses& character_classes) const;
 
     // ---- Queries of the subset construction ----
@@ -253,14 +266,12 @@ class Nfa {
 // UTF-8 encoding of a scalar value, 1 to 4 bytes.
 std::string char_to_bytes(char32_t c);
 
-// Debug texts (internal messages, and the Nfa inside a lookahead's text).
+// Debug text of a label, for internal messages.
 void append_debug(std::string& out, const CharacterClassType& label);
-void append_debug(std::string& out, const NfaTransition& transition);
-void append_debug(std::string& out, const NfaState& state);
-void append_debug(std::string& out, const Nfa& nfa);
 std::string debug_string(const CharacterClassType& label);
-std::string debug_string(const NfaTransition& transition);
-std::string debug_string(const NfaState& state);
-std::string debug_string(const Nfa& nfa);
+
+// One line per state: "<id>: <label>><target> ... [accept]", a label being
+// "#<group>" or the regex text of a Literal or Class; then "start=<s> end=<e>".
+std::string dump(const Nfa& nfa);
 
 }  // namespace quarn::generate

@@ -1,126 +1,62 @@
-// Token rules of a mode and their follow conditions (lookaheads).
+// Token rules as the construction stages see them, and what an accepting
+// automaton state reports.
 #pragma once
 
+#include <compare>
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <variant>
-#include <vector>
+#include <utility>
 
-#include "quarn/base/result.hpp"
-#include "quarn/generate/boxed.hpp"
 #include "quarn/generate/ids.hpp"
 
 namespace quarn::generate {
 
-class Nfa;                // nfa.hpp
-struct ScannerNfaBudget;  // nfa.hpp
-struct Dfa;               // dfa.hpp
-
-// The automaton of a lookahead: an Nfa from parsing until DFA construction, a
-// Dfa afterwards. Include nfa.hpp / dfa.hpp to use the held automaton.
-class AutomatonType {
-  public:
-    AutomatonType(Nfa nfa);
-    AutomatonType(Dfa dfa);
-    AutomatonType(const AutomatonType& other);
-    AutomatonType(AutomatonType&& other) noexcept;
-    AutomatonType& operator=(const AutomatonType& other);
-    AutomatonType& operator=(AutomatonType&& other) noexcept;
-    ~AutomatonType();
-
-    bool is_nfa() const { return automaton_.index() == 0; }
-    bool is_dfa() const { return automaton_.index() == 1; }
-    Nfa& nfa();  // is_nfa() only
-    const Nfa& nfa() const;
-    Dfa& dfa();  // is_dfa() only
-    const Dfa& dfa() const;
-
-    friend bool operator==(const AutomatonType& a, const AutomatonType& b);
-
-  private:
-    std::variant<Boxed<Nfa>, Boxed<Dfa>> automaton_;
-};
-
-// A follow condition. Its automaton is immutable once built and shared between
-// copies of the lookahead: a pattern is copied into every accept record of
-// every automaton state that accepts it, and a deep copy of a large lookahead
-// automaton per record would cost quadratic time and memory. Copies still
-// behave as values: the mutable accessor detaches a shared automaton first,
-// and equality compares contents.
-class Lookahead {
-  public:
+// A follow condition: none, or the automaton `id` of the scanner's lookahead
+// table, which must (Positive) or must not (Negative) accept a non-empty
+// prefix of the text after the token.
+struct Lookahead {
     enum class Kind : std::uint8_t { None, Positive, Negative };
 
-    Lookahead() = default;                                           // None
-    Lookahead(Kind kind, AutomatonType automaton);                   // Positive or Negative
-    Lookahead(Kind kind, std::shared_ptr<AutomatonType> automaton);  // shared as given
+    Kind kind = Kind::None;
+    LookaheadID id;  // Positive and Negative only
 
-    // The lookahead of the regex `text`, its NFA built for an auxiliary pattern
-    // with token type 4294967295 and priority 0; or the failure message.
-    // Its NFA is charged to `budget`, the scanner's (see Nfa::build).
-    static base::Result<Lookahead, std::string> positive(std::string_view text,
-                                                         ScannerNfaBudget& budget);
-    static base::Result<Lookahead, std::string> negative(std::string_view text,
-                                                         ScannerNfaBudget& budget);
-    static base::Result<Lookahead, std::string> positive(std::string_view text);
-    static base::Result<Lookahead, std::string> negative(std::string_view text);
+    static Lookahead positive(LookaheadID id) { return {Kind::Positive, id}; }
+    static Lookahead negative(LookaheadID id) { return {Kind::Negative, id}; }
+    bool is_none() const { return kind == Kind::None; }
 
-    Kind kind() const { return kind_; }
-    bool is_none() const { return kind_ == Kind::None; }
-    // Positive and Negative only.
-    AutomatonType& automaton();
-    const AutomatonType& automaton() const { return *automaton_; }
-    // The automaton as held, shared with every copy of this lookahead.
-    const std::shared_ptr<AutomatonType>& shared_automaton() const { return automaton_; }
-
-    friend bool operator==(const Lookahead& a, const Lookahead& b);
-
-  private:
-    Kind kind_ = Kind::None;
-    std::shared_ptr<AutomatonType> automaton_;  // never changed while shared
+    friend auto operator<=>(const Lookahead&, const Lookahead&) = default;
 };
 
-// The token type of the auxiliary pattern that lookahead automata accept.
-inline constexpr TerminalID kLookaheadTerminal{4294967295u};
-
-struct Pattern {
-    std::string pattern;  // the regex text
-    TerminalID terminal_type;
-    std::uint64_t priority = 0;  // position in its mode; 0 until assigned
+// One accept record: the pattern's position in its mode (the lower wins), its
+// token type and its lookahead. Records order by these fields in this order,
+// which is how the minimizer groups and orders accepting states.
+struct Accept {
+    std::uint64_t priority = 0;
+    TokenTypeID token_type;
     Lookahead lookahead;
 
-    Pattern(std::string pattern_text, TerminalID terminal)
-        : pattern(std::move(pattern_text)), terminal_type(terminal) {}
+    friend auto operator<=>(const Accept&, const Accept&) = default;
+};
 
-    Pattern with_lookahead(Lookahead new_lookahead) &&;
-    Pattern with_priority(std::uint64_t new_priority) &&;
+// A token clause: its regex and what its end state accepts (the priority is
+// the clause's position, given when the mode NFA is built).
+struct Pattern {
+    std::string regex;
+    TokenTypeID token_type;
+    Lookahead lookahead;
+
+    Pattern(std::string regex_text, TokenTypeID type, Lookahead follow = {})
+        : regex(std::move(regex_text)), token_type(type), lookahead(follow) {}
+
+    Accept accept(std::uint64_t priority) const { return {priority, token_type, lookahead}; }
 
     friend bool operator==(const Pattern&, const Pattern&) = default;
 };
 
-// Debug texts, e.g.
-// Pattern { pattern: "a+", terminal_type: TerminalID(1), priority: 0, lookahead: None }
-// Lookahead: None | Positive(<automaton>) | Negative(<automaton>)
-// AutomatonType: Nfa(<nfa debug>) | Dfa(<dfa debug>)
-void append_debug(std::string& out, const Pattern& pattern);
-void append_debug(std::string& out, const Lookahead& lookahead);
-void append_debug(std::string& out, const AutomatonType& automaton);
-// An accept list: "[" patterns separated by ", " "]".
-void append_debug(std::string& out, const std::vector<Pattern>& patterns);
-// The debug text of an accept list in pieces: literal text, with each
-// lookahead automaton left as a piece of its own for the caller to render,
-// once however many lists hold it.
-struct DebugPiece {
-    std::string text;
-    const AutomatonType* automaton = nullptr;  // set: this piece is its text
-};
-void append_debug_pieces(std::vector<DebugPiece>& out, const std::vector<Pattern>& patterns);
-std::string debug_string(const Pattern& pattern);
-std::string debug_string(const Lookahead& lookahead);
-std::string debug_string(const AutomatonType& automaton);
-std::string debug_string(const std::vector<Pattern>& patterns);
+// The token type that lookahead automata accept.
+inline constexpr TokenTypeID kLookaheadTokenType{4294967295u};
+
+// "p<priority> t<token type>", then " +L<id>" or " !L<id>" for a lookahead.
+std::string dump(const Accept& accept);
 
 }  // namespace quarn::generate

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "quarn/base/result.hpp"
+#include "quarn/pipeline/build_error.hpp"
 #include "quarn/runtime/compiled_scanner.hpp"
 #include "quarn/runtime/match_function.hpp"
 
@@ -18,13 +19,11 @@ using Scanner = std::shared_ptr<const runtime::CompiledScanner>;
 // The prefix of every definition error.
 inline constexpr std::string_view kDefinitionErrorPrefix = "Failed to parse scanner definition: ";
 
-// Builds a scanner. A definition the parser rejects comes back as the
-// error value, already prefixed with kDefinitionErrorPrefix. Failures after
-// parsing (an unknown target mode, a token pattern that cannot be compiled, a
-// failed NFA-to-DFA conversion) and violated invariants throw
-// base::InternalError with their fixed messages; nothing is left behind.
-// With a definition error, `error_offset` (when given) receives its byte offset.
-base::Result<Scanner, std::string> build_scanner(std::string_view definition,
-                                                 std::size_t* error_offset = nullptr);
+// Builds a scanner. A definition the parser rejects is a Definition error,
+// its message prefixed with kDefinitionErrorPrefix; failures after parsing (an
+// unknown target mode, a token pattern that cannot be compiled, a size bound)
+// are Construction errors with their fixed messages. Only violated invariants
+// throw base::InternalError. Nothing is left behind.
+base::Result<Scanner, BuildError> build_scanner(std::string_view definition);
 
 }  // namespace quarn::pipeline

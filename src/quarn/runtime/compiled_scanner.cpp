@@ -5,14 +5,17 @@
 namespace quarn::runtime {
 
 std::shared_ptr<const CompiledScanner> CompiledScanner::create(std::vector<ScannerMode> modes,
+                                                               std::vector<Dfa> lookaheads,
                                                                MatchFunction match_function) {
     return std::shared_ptr<const CompiledScanner>(
-        new CompiledScanner(std::move(modes), std::move(match_function)));
+        new CompiledScanner(std::move(modes), std::move(lookaheads), std::move(match_function)));
 }
 
-CompiledScanner::CompiledScanner(std::vector<ScannerMode> modes, MatchFunction match_function)
+CompiledScanner::CompiledScanner(std::vector<ScannerMode> modes, std::vector<Dfa> lookaheads,
+                                 MatchFunction match_function)
     : modes_(std::move(modes)),
       num_modes_(modes_.size()),
+      lookaheads_(std::move(lookaheads)),
       match_function_(std::move(match_function)) {
     transition_maps_.reserve(modes_.size());
     for (const ScannerMode& mode : modes_) {

@@ -1,5 +1,6 @@
-// A compiled scanner: the tables of every mode, the match function and the
-// mode switches by token type. Immutable once created, so any number of
+// A compiled scanner: the tables of every mode, the lookahead table their
+// accept entries refer to by index, the match function and the mode switches
+// by token type. Immutable once created, so any number of
 // threads may scan with one compiled scanner at the same time, each with its
 // own ModeState. Always owned through a std::shared_ptr: every live match
 // iterator holds one, and the tables are released with the last holder.
@@ -30,11 +31,13 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
     // Mode indices (the scan's start mode 0, transition targets) are checked
     // when a scan uses them, not here.
     static std::shared_ptr<const CompiledScanner> create(std::vector<ScannerMode> modes,
+                                                         std::vector<Dfa> lookaheads,
                                                          MatchFunction match_function);
     CompiledScanner(const CompiledScanner&) = delete;
     CompiledScanner& operator=(const CompiledScanner&) = delete;
 
     const std::vector<ScannerMode>& modes() const { return modes_; }
+    const std::vector<Dfa>& lookaheads() const { return lookaheads_; }
     const MatchFunction& match_function() const { return match_function_; }
 
     // The automaton of `mode`; InternalError when that mode does not exist.
@@ -68,13 +71,15 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
   private:
     using TransitionMap = std::unordered_map<TokenType, Transition, base::FxHash>;
 
-    CompiledScanner(std::vector<ScannerMode> modes, MatchFunction match_function);
+    CompiledScanner(std::vector<ScannerMode> modes, std::vector<Dfa> lookaheads,
+                    MatchFunction match_function);
     void apply_transition_slow(ModeState& state, TokenType token_type) const;
 
     std::vector<ScannerMode> modes_;
     // modes_.size(), which never changes: the per-token checks would
     // otherwise divide by sizeof(ScannerMode).
     std::size_t num_modes_;
+    std::vector<Dfa> lookaheads_;
     MatchFunction match_function_;
     std::vector<TransitionMap> transition_maps_;  // one per mode
 };

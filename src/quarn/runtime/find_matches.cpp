@@ -11,6 +11,7 @@ namespace {
 // What an attempt and the lookahead evaluations inside it share.
 struct SearchContext {
     const MatchFunction& match_function;
+    std::span<const Dfa> lookaheads;         // the scanner's lookahead table
     LookaheadDeadEnds* lookahead_dead_ends;  // null: remember nothing
     const char* attempt_start;               // no later evaluation starts before it
     std::size_t* read_end;                   // raised past every byte a lookahead reads
@@ -142,11 +143,16 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
 }
 
 bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const SearchContext& ctx) {
-    switch (entry.lookahead.kind()) {
+    const Lookahead lookahead = entry.lookahead;
+    if (lookahead.kind() == Lookahead::Kind::None)
+        base::unreachable("Lookahead::None should not be evaluated here");
+    base::check_index(lookahead.index(), ctx.lookaheads.size());
+    const Dfa& dfa = ctx.lookaheads[lookahead.index()];
+    switch (lookahead.kind()) {
         case Lookahead::Kind::Positive:
-            return accepts_prefix(rest, entry.lookahead.dfa(), ctx);
+            return accepts_prefix(rest, dfa, ctx);
         case Lookahead::Kind::Negative:
-            return !accepts_prefix(rest, entry.lookahead.dfa(), ctx);
+            return !accepts_prefix(rest, dfa, ctx);
         case Lookahead::Kind::None:
             break;
     }
@@ -174,10 +180,11 @@ template <class State>
 template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
-    typename Iter::State& best, std::size_t& read_end) {
+    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, std::size_t& read_end) {
     read_end = 0;
-    const SearchContext ctx{match_function, lookahead_dead_ends, start.cursor, &read_end};
+    const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor,
+                            &read_end};
     typename Iter::State state = start;
     const char* const end = chars.end();
     const char* const table = dfa.column_base(0);
@@ -236,14 +243,14 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 template <class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
-    typename Iter::State& best, std::size_t& read_end) {
+    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, std::size_t& read_end) {
     if (start.cursor < memo.limit() || dfa.has_lookahead()) {
-        return attempt_with<true, true>(chars, start, dfa, match_function, memo,
+        return attempt_with<true, true>(chars, start, dfa, match_function, lookaheads, memo,
                                         lookahead_dead_ends, best, read_end);
     }
-    return attempt_with<false, false>(chars, start, dfa, match_function, memo, lookahead_dead_ends,
-                                      best, read_end);
+    return attempt_with<false, false>(chars, start, dfa, match_function, lookaheads, memo,
+                                      lookahead_dead_ends, best, read_end);
 }
 
 template <class Iter>
@@ -264,22 +271,23 @@ template <class Iter>
 
 }  // namespace
 
-bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
-                        const MatchFunction& match_function) {
+bool evaluate_lookahead(CharIter rest, const AcceptData& entry, const MatchFunction& match_function,
+                        std::span<const Dfa> lookaheads) {
     std::size_t read_end = 0;
-    return evaluate_lookahead(rest, entry,
-                              SearchContext{match_function, nullptr, nullptr, &read_end});
+    return evaluate_lookahead(
+        rest, entry, SearchContext{match_function, lookaheads, nullptr, nullptr, &read_end});
 }
 
 template <class Iter>
-std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function) {
+std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function,
+                               std::span<const Dfa> lookaheads) {
     check_has_start_state(dfa);
     const typename Iter::State start = chars.state();
     typename Iter::State best = start;
     DeadEndMemo memo(chars.begin());
     std::size_t read_end = 0;
     const AcceptData* entry =
-        attempt(chars, start, dfa, match_function, memo, nullptr, best, read_end);
+        attempt(chars, start, dfa, match_function, lookaheads, memo, nullptr, best, read_end);
     if (entry == nullptr) {
         chars.set_state(start);
         return std::nullopt;
@@ -315,8 +323,9 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
             Iter::advance(start, start.cursor + 1, byte);
         }
         std::size_t read_end = 0;
-        const AcceptData* entry = attempt(char_iter_, start, dfa, match_function, dead_ends_,
-                                          &lookahead_dead_ends_, best, read_end);
+        const AcceptData* entry =
+            attempt(char_iter_, start, dfa, match_function, scanner_->lookaheads(), dead_ends_,
+                    &lookahead_dead_ends_, best, read_end);
         read_end_ = std::max(read_end_, read_end);
         if (entry != nullptr) {
             char_iter_.set_state(best);
@@ -337,7 +346,9 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
 
 template class BasicFindMatches<CharIter>;
 template class BasicFindMatches<CharIterWithPosition>;
-template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&);
-template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&, const MatchFunction&);
+template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&,
+                                        std::span<const Dfa>);
+template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&, const MatchFunction&,
+                                        std::span<const Dfa>);
 
 }  // namespace quarn::runtime

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "quarn/runtime/char_iter/iter.hpp"
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
@@ -21,15 +22,18 @@
 
 namespace quarn::runtime {
 
-// One anchored attempt with `dfa` at the iterator's position. With a match the
-// iterator ends just after it; without one it is back where it started.
+// One anchored attempt with `dfa` at the iterator's position, its accept
+// entries' lookaheads indices into `lookaheads`. With a match the iterator
+// ends just after it; without one it is back where it started.
 template <class Iter>
-std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function);
+std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function,
+                               std::span<const Dfa> lookaheads = {});
 
-// Whether `entry`'s lookahead holds on `rest`, the text right after a candidate.
-// InternalError for an entry without lookahead.
-bool evaluate_lookahead(CharIter rest, const AcceptData& entry,
-                        const MatchFunction& match_function);
+// Whether `entry`'s lookahead, an index into `lookaheads`, holds on `rest`,
+// the text right after a candidate. InternalError for an entry without
+// lookahead or an index outside the table.
+bool evaluate_lookahead(CharIter rest, const AcceptData& entry, const MatchFunction& match_function,
+                        std::span<const Dfa> lookaheads);
 
 template <class Iter>
 class BasicFindMatches {
@@ -74,8 +78,9 @@ class BasicFindMatches {
 
 extern template class BasicFindMatches<CharIter>;
 extern template class BasicFindMatches<CharIterWithPosition>;
-extern template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&);
+extern template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&,
+                                               std::span<const Dfa>);
 extern template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&,
-                                               const MatchFunction&);
+                                               const MatchFunction&, std::span<const Dfa>);
 
 }  // namespace quarn::runtime

@@ -7,29 +7,6 @@
 
 namespace quarn::runtime {
 
-Lookahead::Lookahead(Kind kind, Dfa dfa)
-    : kind_(kind), dfa_(std::make_shared<const Dfa>(std::move(dfa))) {}
-
-Lookahead Lookahead::positive(Dfa dfa) {
-    return Lookahead(Kind::Positive, std::move(dfa));
-}
-
-Lookahead Lookahead::negative(Dfa dfa) {
-    return Lookahead(Kind::Negative, std::move(dfa));
-}
-
-const Dfa& Lookahead::dfa() const {
-    if (kind_ == Kind::None)
-        base::fail("Lookahead::None has no automaton");
-    return *dfa_;
-}
-
-bool operator==(const Lookahead& a, const Lookahead& b) {
-    if (a.kind_ != b.kind_)
-        return false;
-    return a.kind_ == Lookahead::Kind::None || *a.dfa_ == *b.dfa_;
-}
-
 Dfa::Dfa(std::vector<DfaState> states) {
     std::size_t width = 0;
     for (const DfaState& state : states)

@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,30 +30,29 @@ struct DfaTransition {
     friend bool operator==(const DfaTransition&, const DfaTransition&) = default;
 };
 
-class Dfa;
-
-// Condition on the text right after a token: none, or an automaton that must
-// (Positive) or must not (Negative) accept a non-empty prefix there.
+// Condition on the text right after a token: none, or the scanner's
+// lookahead automaton `index`, which must (Positive) or must not (Negative)
+// accept a non-empty prefix there.
 class Lookahead {
   public:
     enum class Kind : std::uint8_t { None, Positive, Negative };
 
     Lookahead() = default;
     static Lookahead none() { return Lookahead(); }
-    static Lookahead positive(Dfa dfa);
-    static Lookahead negative(Dfa dfa);
+    static Lookahead positive(std::uint32_t index) { return Lookahead(Kind::Positive, index); }
+    static Lookahead negative(std::uint32_t index) { return Lookahead(Kind::Negative, index); }
 
     Kind kind() const { return kind_; }
-    // The automaton of a Positive or Negative lookahead; InternalError for None.
-    const Dfa& dfa() const;
+    // Positive and Negative only: the position in the scanner's lookahead table.
+    std::uint32_t index() const { return index_; }
 
-    friend bool operator==(const Lookahead& a, const Lookahead& b);
+    friend bool operator==(const Lookahead&, const Lookahead&) = default;
 
   private:
-    Lookahead(Kind kind, Dfa dfa);
+    Lookahead(Kind kind, std::uint32_t index) : kind_(kind), index_(index) {}
 
     Kind kind_ = Kind::None;
-    std::shared_ptr<const Dfa> dfa_;
+    std::uint32_t index_ = 0;
 };
 
 struct AcceptData {

@@ -7,17 +7,25 @@
 #include <utility>
 #include <vector>
 
-#include "quarn/base/errors.hpp"
 #include "worked_example.hpp"
 
 namespace quarn::definition {
 namespace {
 
 using generate::Lookahead;
+using generate::LookaheadID;
 using generate::Pattern;
-using generate::ScannerData;
-using generate::TerminalID;
-using generate::TransitionToNamedMode;
+using generate::TokenTypeID;
+
+Transition enter(std::uint64_t token_type, std::string mode, std::size_t clause) {
+    return {Transition::Kind::Enter, token_type, std::move(mode), clause};
+}
+Transition push(std::uint64_t token_type, std::string mode, std::size_t clause) {
+    return {Transition::Kind::Push, token_type, std::move(mode), clause};
+}
+Transition pop(std::uint64_t token_type, std::size_t clause) {
+    return {Transition::Kind::Pop, token_type, {}, clause};
+}
 
 std::string error_of(std::string_view text) {
     auto parsed = parse_scanner_data(text);
@@ -43,21 +51,37 @@ TEST(Parser, WorkedExample) {
 
     const auto& initial = data.modes[0];
     EXPECT_EQ(initial.name, "INITIAL");
-    ASSERT_EQ(initial.patterns.size(), 5u);
-    EXPECT_EQ(initial.patterns[0], Pattern("[a-zA-Z_][a-zA-Z0-9_]*", TerminalID(1)));
-    EXPECT_EQ(initial.patterns[1], Pattern("\\s+", TerminalID(2)));
-    EXPECT_EQ(initial.patterns[2],
-              Pattern("\\d+", TerminalID(3)).with_lookahead(Lookahead::positive("\\.").value()));
-    EXPECT_EQ(initial.patterns[3],
-              Pattern("-", TerminalID(4)).with_lookahead(Lookahead::negative(">").value()));
-    EXPECT_EQ(initial.patterns[4], Pattern("\"", TerminalID(5)));
-    EXPECT_EQ(initial.transitions, (std::vector{TransitionToNamedMode::push_mode(5, "STRING")}));
+    EXPECT_EQ(initial.patterns(),
+              (std::vector{Pattern("[a-zA-Z_][a-zA-Z0-9_]*", TokenTypeID(1)),
+                           Pattern("\\s+", TokenTypeID(2)),
+                           Pattern("\\d+", TokenTypeID(3), Lookahead::positive(LookaheadID(0))),
+                           Pattern("-", TokenTypeID(4), Lookahead::negative(LookaheadID(1))),
+                           Pattern("\"", TokenTypeID(5))}));
+    EXPECT_EQ(initial.transitions, (std::vector{push(5, "STRING", 5)}));
+    // The lookahead table: one automaton per regex, accepting the lookahead token type.
+    ASSERT_EQ(data.lookaheads.size(), 2u);
+    EXPECT_EQ(data.lookaheads[0].pattern, "\\.");
+    EXPECT_EQ(data.lookaheads[1].pattern, ">");
+    const generate::Nfa& dot = data.lookaheads[0];
+    ASSERT_TRUE(dot.states[dot.end_state.as_usize()].accept_data);
+    EXPECT_EQ(dot.states[dot.end_state.as_usize()].accept_data->token_type,
+              generate::kLookaheadTokenType);
 
     const auto& string = data.modes[1];
     EXPECT_EQ(string.name, "STRING");
-    EXPECT_EQ(string.patterns,
-              (std::vector{Pattern("[^\"\\\\]+", TerminalID(6)), Pattern("\"", TerminalID(5))}));
-    EXPECT_EQ(string.transitions, (std::vector{TransitionToNamedMode::pop_mode(5)}));
+    EXPECT_EQ(string.patterns(),
+              (std::vector{Pattern("[^\"\\\\]+", TokenTypeID(6)), Pattern("\"", TokenTypeID(5))}));
+    EXPECT_EQ(string.transitions, (std::vector{pop(5, 2)}));
+}
+
+TEST(Parser, EachLookaheadRegexIsBuiltOnce) {
+    const ScannerData data = parse_ok(R"(S {
+        mode A { token "a" followed by "x" => 1; token "b" not followed by "x" => 2; }
+        mode B { token "c" followed by "y" => 3; token "d" followed by "x" => 4; } })");
+    ASSERT_EQ(data.lookaheads.size(), 2u);
+    EXPECT_EQ(data.modes[0].tokens[1].pattern.lookahead, Lookahead::negative(LookaheadID(0)));
+    EXPECT_EQ(data.modes[1].tokens[0].pattern.lookahead, Lookahead::positive(LookaheadID(1)));
+    EXPECT_EQ(data.modes[1].tokens[1].pattern.lookahead, Lookahead::positive(LookaheadID(0)));
 }
 
 TEST(Parser, ClausesKeepTheirOrderAndAreNotDeduplicated) {
@@ -65,20 +89,17 @@ TEST(Parser, ClausesKeepTheirOrderAndAreNotDeduplicated) {
         on 7 enter B; token "a" => 2; on 3 push A; token "a" => 2; on 7 pop; token "b" => 1;
     )"));
     const auto& mode = data.modes[0];
-    EXPECT_EQ(mode.patterns, (std::vector{Pattern("a", TerminalID(2)), Pattern("a", TerminalID(2)),
-                                          Pattern("b", TerminalID(1))}));
+    EXPECT_EQ(mode.tokens, (std::vector<TokenClause>{{Pattern("a", TokenTypeID(2)), 1},
+                                                     {Pattern("a", TokenTypeID(2)), 3},
+                                                     {Pattern("b", TokenTypeID(1)), 5}}));
     // A target that does not exist is not the parser's business.
-    EXPECT_EQ(mode.transitions, (std::vector{TransitionToNamedMode::set_mode(7, "B"),
-                                             TransitionToNamedMode::push_mode(3, "A"),
-                                             TransitionToNamedMode::pop_mode(7)}));
-    for (const Pattern& pattern : mode.patterns)
-        EXPECT_EQ(pattern.priority, 0u);
+    EXPECT_EQ(mode.transitions, (std::vector{enter(7, "B", 0), push(3, "A", 2), pop(7, 4)}));
 }
 
 TEST(Parser, MinimalDefinitionsAndNames) {
     const ScannerData empty_mode = parse_ok("\xEF\xBB\xBF// scanner\nS { mode A {} }");
     ASSERT_EQ(empty_mode.modes.size(), 1u);
-    EXPECT_TRUE(empty_mode.modes[0].patterns.empty());
+    EXPECT_TRUE(empty_mode.modes[0].tokens.empty());
     EXPECT_TRUE(empty_mode.modes[0].transitions.empty());
 
     // Raw identifiers keep their prefix; keywords of the language are plain
@@ -88,25 +109,15 @@ TEST(Parser, MinimalDefinitionsAndNames) {
         "}");
     EXPECT_EQ(raw.name, "r#mode");
     EXPECT_EQ(raw.modes[0].name, "r#type");
-    EXPECT_EQ(raw.modes[0].transitions[0].target_mode(), "r#type");
+    EXPECT_EQ(raw.modes[0].transitions[0].target_mode, "r#type");
     EXPECT_EQ(raw.modes[1].name, "mode");
     EXPECT_EQ(raw.modes[2].name, "token");
 }
 
-TEST(Parser, UnknownTargetModeFailsOnlyAtResolution) {
-    const ScannerData data = parse_ok("S { mode A { on 1 pop; } mode B { on 2 push Missing; } }");
-    try {
-        (void)data.build_scanner_modes();
-        ADD_FAILURE() << "resolution succeeded";
-    } catch (const base::InternalError& error) {
-        EXPECT_STREQ(error.what(), "Scanner mode 'Missing' not found");
-    }
-}
-
 TEST(Parser, TokenPatternsAreNotCompiledHere) {
     const ScannerData data = parse_ok(in_mode(R"(token "(" => 1; token "" => 2;)"));
-    EXPECT_EQ(data.modes[0].patterns[0].pattern, "(");
-    EXPECT_EQ(data.modes[0].patterns[1].pattern, "");
+    EXPECT_EQ(data.modes[0].tokens[0].pattern.regex, "(");
+    EXPECT_EQ(data.modes[0].tokens[1].pattern.regex, "");
 }
 
 TEST(Parser, IntegerForms) {
@@ -116,13 +127,13 @@ TEST(Parser, IntegerForms) {
         on 4294967296 pop; on 18446744073709551615 pop; on 0xFFFF_FFFF_FFFF_FFFF pop;
     )"));
     std::vector<std::uint32_t> types;
-    for (const Pattern& pattern : data.modes[0].patterns) {
-        types.push_back(pattern.terminal_type.value());
+    for (const Pattern& pattern : data.modes[0].patterns()) {
+        types.push_back(pattern.token_type.value());
     }
     EXPECT_EQ(types, (std::vector<std::uint32_t>{4294967295u, 16, 10, 3, 15, 7}));
-    EXPECT_EQ(data.modes[0].transitions[0].token_type(), 4294967296u);
-    EXPECT_EQ(data.modes[0].transitions[1].token_type(), 18446744073709551615u);
-    EXPECT_EQ(data.modes[0].transitions[2].token_type(), 18446744073709551615u);
+    EXPECT_EQ(data.modes[0].transitions[0].token_type, 4294967296u);
+    EXPECT_EQ(data.modes[0].transitions[1].token_type, 18446744073709551615u);
+    EXPECT_EQ(data.modes[0].transitions[2].token_type, 18446744073709551615u);
 }
 
 TEST(Parser, IntegerRangeErrors) {
@@ -236,22 +247,6 @@ TEST(Parser, DeeplyNestedInputIsAnErrorNotACrash) {
     const std::string message = error_of(in_mode("token " + nested));
     EXPECT_EQ(message.rfind("expected a string literal for the pattern: { { {", 0), 0u);
     EXPECT_EQ(message.substr(message.size() - 5), "} } }");
-}
-
-TEST(Parser, ManyModesResolveToTheirFirstDefinition) {
-    // Every mode enters the one before it; the last name repeats the first.
-    constexpr int kModes = 20000;
-    std::string text = "S { mode M0 { on 1 enter M0; } ";
-    for (int i = 1; i < kModes; ++i) {
-        text += "mode M" + std::to_string(i) + " { on 1 enter M" + std::to_string(i - 1) + "; } ";
-    }
-    text += "mode M0 { on 1 enter M0; } }";
-    const ScannerData data = parse_ok(text);
-    const auto modes = data.build_scanner_modes();
-    ASSERT_EQ(modes.size(), static_cast<std::size_t>(kModes + 1));
-    EXPECT_EQ(modes[kModes - 1].transitions[0].target_mode(),
-              static_cast<std::uint64_t>(kModes - 2));
-    EXPECT_EQ(modes[kModes].transitions[0].target_mode(), 0u);
 }
 
 // Random bytes and random mixes of definition fragments must give a result or

@@ -1,9 +1,9 @@
-// Bounds shared by all automata of one scanner, and the sharing of lookahead
-// automata between the copies of a pattern.
+// Bounds shared by all automata of one scanner, and the lookahead table
+// converted once for all of them.
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <set>
+#include <vector>
 
 #include "dfa_oracle.hpp"
 #include "quarn/generate/character_classes.hpp"
@@ -26,84 +26,101 @@ Nfa converted_mode(const std::vector<Pattern>& patterns, std::size_t& width) {
     return std::move(nfa).value();
 }
 
-Pattern followed_by(const char* text, std::uint32_t terminal, const char* follow) {
-    auto lookahead = Lookahead::positive(follow);
-    EXPECT_TRUE(lookahead);
-    return Pattern(text, TerminalID(terminal)).with_lookahead(std::move(lookahead).value());
+Pattern followed_by(const char* text, std::uint32_t token_type, std::uint32_t lookahead) {
+    return Pattern(text, TokenTypeID(token_type), Lookahead::positive(LookaheadID(lookahead)));
 }
 
-TEST(LookaheadSharing, CopiesShareUntilOneIsChanged) {
-    const Pattern original = followed_by("a", 1, "b+");
-    Pattern copy = original;
-    EXPECT_EQ(copy.lookahead.shared_automaton(), original.lookahead.shared_automaton());
-    // Built twice, equal by content.
-    EXPECT_EQ(followed_by("a", 1, "b+"), original);
-
-    copy.lookahead.automaton().nfa().pattern = "changed";
-    EXPECT_NE(copy.lookahead.shared_automaton(), original.lookahead.shared_automaton());
-    EXPECT_EQ(original.lookahead.automaton().nfa().pattern, "b+");
-    EXPECT_NE(copy, original);
+// The lookahead table of `regexes`, relabelled by `classes` after registering
+// its labels there (call before create_disjoint_character_classes) .
+std::vector<Nfa> lookahead_table(const std::vector<const char*>& regexes) {
+    std::vector<Nfa> table;
+    ScannerNfaBudget budget;
+    for (const char* regex : regexes) {
+        auto nfa = Nfa::build_lookahead(regex, budget);
+        EXPECT_TRUE(nfa);
+        table.push_back(std::move(nfa).value());
+    }
+    return table;
 }
 
-TEST(LookaheadSharing, EveryAcceptRecordHoldsOneConvertedAutomaton) {
-    // Each of the three states after a, aa, aaa accepts the pattern; they hold
-    // one lookahead DFA between them, equal to a separate conversion per record.
+// A mode and a lookahead table relabelled by their shared interval groups;
+// `width` receives their number.
+Nfa converted_scanner(const std::vector<Pattern>& patterns, std::vector<Nfa>& lookaheads,
+                      std::size_t& width) {
+    auto nfa = Nfa::build_from_patterns(patterns);
+    EXPECT_TRUE(nfa);
+    CharacterClasses classes;
+    nfa->collect_character_classes(classes);
+    for (const Nfa& lookahead : lookaheads)
+        lookahead.collect_character_classes(classes);
+    classes.create_disjoint_character_classes();
+    width = classes.intervals().size();
+    nfa->convert_to_disjoint_character_classes(classes);
+    for (Nfa& lookahead : lookaheads)
+        lookahead.convert_to_disjoint_character_classes(classes);
+    return std::move(nfa).value();
+}
+
+TEST(LookaheadTable, EveryAcceptRecordRefersToTheOneConvertedAutomaton) {
+    // Each of the three states after a, aa, aaa accepts the pattern; they
+    // refer to one lookahead DFA, converted once.
+    std::vector<Nfa> lookaheads = lookahead_table({"[0-9]{1,4}"});
     std::size_t width = 0;
-    const Nfa nfa = converted_mode(
-        {followed_by("a{1,3}", 1, "[0-9]{1,4}"), Pattern("b", TerminalID(2))}, width);
-    auto dfa = try_from_nfa(nfa, width);
-    ASSERT_TRUE(dfa);
-    EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa));
+    const Nfa nfa = converted_scanner({followed_by("a{1,3}", 1, 0), Pattern("b", TokenTypeID(2))},
+                                      lookaheads, width);
+    std::vector<Nfa> modes{nfa};
+    ScannerDfaBudget budget;
+    auto dfas = build_scanner_dfas(modes, lookaheads, width, budget);
+    ASSERT_TRUE(dfas);
+    EXPECT_EQ(dfas->modes[0], oracle::try_from_nfa(nfa));
+    EXPECT_EQ(dfas->lookaheads[0], oracle::try_from_nfa(lookaheads[0]));
 
-    std::set<const AutomatonType*> lookaheads;
     std::size_t records = 0;
-    for (const DfaState& state : dfa->states) {
-        for (const Pattern& accepted : state.accept_data) {
+    for (const DfaState& state : dfas->modes[0].states) {
+        for (const Accept& accepted : state.accept_data) {
             if (accepted.lookahead.is_none())
                 continue;
             ++records;
-            lookaheads.insert(accepted.lookahead.shared_automaton().get());
-            EXPECT_TRUE(accepted.lookahead.automaton().is_dfa());
+            EXPECT_EQ(accepted.lookahead, Lookahead::positive(LookaheadID(0)));
         }
     }
     EXPECT_EQ(records, 3u);
-    EXPECT_EQ(lookaheads.size(), 1u);
+    // The mode's automaton and its lookahead's, minimized, one row each state.
+    EXPECT_EQ(budget.table_cells,
+              (dfas->modes[0].states.size() + dfas->lookaheads[0].states.size()) * width);
 }
 
-TEST(LookaheadSharing, PatternsSharingALookaheadShareItsConversion) {
-    const Pattern first = followed_by("a", 1, "[0-9]+");
-    const Pattern second = Pattern("b", TerminalID(2))
-                               .with_lookahead(Lookahead(Lookahead::Kind::Negative,
-                                                         first.lookahead.shared_automaton()));
+TEST(LookaheadTable, ModesSharingALookaheadConvertItOnce) {
+    std::vector<Nfa> lookaheads = lookahead_table({"[0-9]+"});
     std::size_t width = 0;
-    const Nfa nfa = converted_mode({first, second}, width);
-    auto dfa = try_from_nfa(nfa, width);
-    ASSERT_TRUE(dfa);
-    EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa));
-    std::vector<const Pattern*> accepted;
-    for (const DfaState& state : dfa->states) {
-        for (const Pattern& pattern : state.accept_data)
-            accepted.push_back(&pattern);
-    }
-    ASSERT_EQ(accepted.size(), 2u);
-    EXPECT_EQ(accepted[0]->lookahead.shared_automaton(), accepted[1]->lookahead.shared_automaton());
-    EXPECT_NE(accepted[0]->lookahead.kind(), accepted[1]->lookahead.kind());
+    const Nfa both = converted_scanner(
+        {followed_by("a", 1, 0), Pattern("b", TokenTypeID(2), Lookahead::negative(LookaheadID(0)))},
+        lookaheads, width);
+    // Two modes of the same automaton, each with the lookahead in both directions.
+    std::vector<Nfa> modes{both, both};
+    ScannerDfaBudget budget;
+    auto dfas = build_scanner_dfas(modes, lookaheads, width, budget);
+    ASSERT_TRUE(dfas);
+    EXPECT_EQ(dfas->lookaheads.size(), 1u);
+    EXPECT_EQ(budget.table_cells, (dfas->modes[0].states.size() + dfas->modes[1].states.size() +
+                                   dfas->lookaheads[0].states.size()) *
+                                      width);
 }
 
 TEST(ScannerNfaBudget, ChargesEveryStateAndRefusesBeyondTheLimit) {
     ScannerNfaBudget budget;
     auto nfa = Nfa::build_from_patterns(
-        {Pattern("a{3}", TerminalID(1)), Pattern("b", TerminalID(2))}, budget);
+        {Pattern("a{3}", TokenTypeID(1)), Pattern("b", TokenTypeID(2))}, budget);
     ASSERT_TRUE(nfa);
     EXPECT_EQ(budget.used, nfa->states.size());
-    auto lookahead = Lookahead::negative("cd", budget);
+    auto lookahead = Nfa::build_lookahead("cd", budget);
     ASSERT_TRUE(lookahead);
-    EXPECT_EQ(budget.used, nfa->states.size() + lookahead->automaton().nfa().states.size());
+    EXPECT_EQ(budget.used, nfa->states.size() + lookahead->states.size());
 
     // The states of earlier NFAs count against a later one.
     ScannerNfaBudget nearly_spent{kMaxScannerNfaStates - 5};
     auto refused = Nfa::build_from_patterns(
-        {Pattern("ab", TerminalID(1)), Pattern("c{3}", TerminalID(2))}, nearly_spent);
+        {Pattern("ab", TokenTypeID(1)), Pattern("c{3}", TokenTypeID(2))}, nearly_spent);
     ASSERT_FALSE(refused);
     const auto& error = std::get<NfaTooLargeError>(refused.error().error());
     EXPECT_EQ(error.measure, NfaTooLargeError::Measure::ScannerStates);
@@ -115,7 +132,7 @@ TEST(ScannerNfaBudget, ChargesEveryStateAndRefusesBeyondTheLimit) {
     EXPECT_EQ(nearly_spent.used, kMaxScannerNfaStates - 2);  // "ab" was charged
 
     ScannerNfaBudget spent{kMaxScannerNfaStates};
-    auto follow = Lookahead::positive("x", spent);
+    auto follow = Nfa::build_lookahead("x", spent);
     ASSERT_FALSE(follow);
     EXPECT_EQ(follow.error(),
               "Failed to create NFA from regex pattern: The scanner is too large: its NFAs would "
@@ -132,31 +149,26 @@ std::size_t consuming_transitions(const Nfa& nfa) {
 }
 
 TEST(ScannerNfaBudget, TransitionCountPredictsTheSplit) {
-    auto nfa = Nfa::build_from_patterns({followed_by("[a-z]+", 1, "[0-9a-f]{2}"),
-                                         Pattern("[0-9]|[g-m]x", TerminalID(2)),
-                                         followed_by("[a-c]", 3, "[0-9a-f]{2}")});
+    auto nfa = Nfa::build_from_patterns({followed_by("[a-z]+", 1, 0),
+                                         Pattern("[0-9]|[g-m]x", TokenTypeID(2)),
+                                         followed_by("[a-c]", 3, 0)});
     ASSERT_TRUE(nfa);
+    std::vector<Nfa> lookaheads = lookahead_table({"[0-9a-f]{2}"});
     CharacterClasses classes;
     nfa->collect_character_classes(classes);
+    lookaheads[0].collect_character_classes(classes);
     classes.create_disjoint_character_classes();
     const std::uint64_t predicted = nfa->disjoint_transition_count(classes);
+    const std::uint64_t predicted_lookahead = lookaheads[0].disjoint_transition_count(classes);
     nfa->convert_to_disjoint_character_classes(classes);
+    lookaheads[0].convert_to_disjoint_character_classes(classes);
 
-    // The two lookaheads are distinct automata of equal content: both count,
-    // each once, as both are converted.
-    std::size_t actual = consuming_transitions(*nfa);
-    std::set<const AutomatonType*> seen;
-    for (const NfaState& state : nfa->states) {
-        if (state.accept_data && !state.accept_data->lookahead.is_none() &&
-            seen.insert(state.accept_data->lookahead.shared_automaton().get()).second) {
-            actual += consuming_transitions(state.accept_data->lookahead.automaton().nfa());
-        }
-    }
-    EXPECT_EQ(seen.size(), 2u);
+    const std::size_t actual = consuming_transitions(*nfa);
     EXPECT_EQ(predicted, actual);
-    const auto unsplit = Nfa::build_from_patterns({Pattern("[a-z]+", TerminalID(1)),
-                                                   Pattern("[0-9]|[g-m]x", TerminalID(2)),
-                                                   Pattern("[a-c]", TerminalID(3))});
+    EXPECT_EQ(predicted_lookahead, consuming_transitions(lookaheads[0]));
+    const auto unsplit = Nfa::build_from_patterns({Pattern("[a-z]+", TokenTypeID(1)),
+                                                   Pattern("[0-9]|[g-m]x", TokenTypeID(2)),
+                                                   Pattern("[a-c]", TokenTypeID(3))});
     EXPECT_GT(actual, consuming_transitions(unsplit.value()));
 
     const NfaTooLargeError too_many{9'000'000, NfaTooLargeError::Measure::ScannerTransitions,
@@ -168,13 +180,11 @@ TEST(ScannerNfaBudget, TransitionCountPredictsTheSplit) {
 
 TEST(ScannerDfaBudget, CountsKeptCellsAndStepsOfEveryConversion) {
     std::size_t width = 0;
-    const Nfa nfa = converted_mode({followed_by("a{1,3}", 1, "[0-9]{1,4}")}, width);
+    const Nfa nfa = converted_mode({Pattern("a{1,3}", TokenTypeID(1))}, width);
     ScannerDfaBudget budget;
     auto dfa = try_from_nfa(nfa, width, budget);
     ASSERT_TRUE(dfa);
-    const Dfa& lookahead = dfa->states.back().accept_data.at(0).lookahead.automaton().dfa();
-    // The mode's automaton and its lookahead's, minimized, one row each state.
-    EXPECT_EQ(budget.table_cells, (dfa->states.size() + lookahead.states.size()) * width);
+    EXPECT_EQ(budget.table_cells, dfa->states.size() * width);
     EXPECT_GT(budget.subset_work, 0u);
     const ScannerDfaBudget after_one = budget;
     ASSERT_TRUE(try_from_nfa(nfa, width, budget));
@@ -196,40 +206,25 @@ TEST(ScannerDfaBudget, CountsKeptCellsAndStepsOfEveryConversion) {
               "steps");
 }
 
-// A chain of `length` states on interval 0 whose last state leads to `last_target`.
-Dfa chain(std::uint32_t length, std::uint32_t last_target) {
-    Dfa dfa;
-    dfa.states.resize(length);
-    for (std::uint32_t i = 0; i + 1 < length; ++i)
-        dfa.states[i].transitions.push_back({DisjointCharClassID(0), DfaStateID(i + 1)});
-    dfa.states.back().transitions.push_back({DisjointCharClassID(1), DfaStateID(last_target)});
-    dfa.states.back().accept_data.push_back(Pattern("f", kLookaheadTerminal));
-    return dfa;
-}
-
-TEST(Minimizer, SharedLookaheadTextsOrderGroupsAsWholeTexts) {
-    // Lookahead automata whose texts differ only near their end, one of them
-    // also held by a second, equal copy; lists mixing them with plain patterns.
-    const Lookahead a(Lookahead::Kind::Positive, AutomatonType(chain(40, 0)));
-    const Lookahead a_copy(Lookahead::Kind::Positive, AutomatonType(chain(40, 0)));
-    const Lookahead b(Lookahead::Kind::Positive, AutomatonType(chain(40, 1)));
-    const Lookahead not_a(Lookahead::Kind::Negative, AutomatonType(chain(40, 0)));
-    auto pattern = [](const Lookahead& lookahead, std::uint64_t priority) {
-        Pattern p("t", TerminalID(1));
-        p.priority = priority;
-        return std::move(p).with_lookahead(lookahead);
+TEST(Minimizer, GroupsByWholeAcceptListsWhateverTheirLookaheads) {
+    // Lists mixing lookahead ids and kinds with plain records.
+    const Lookahead a = Lookahead::positive(LookaheadID(0));
+    const Lookahead b = Lookahead::positive(LookaheadID(1));
+    const Lookahead not_a = Lookahead::negative(LookaheadID(0));
+    auto record = [](const Lookahead& lookahead, std::uint64_t priority) {
+        return Accept{priority, TokenTypeID(1), lookahead};
     };
-    const std::vector<std::vector<Pattern>> lists = {
-        {pattern(a, 0)},
-        {pattern(b, 0)},
-        {pattern(a_copy, 0)},
-        {pattern(a, 0), pattern(Lookahead(), 1)},
-        {pattern(b, 0), pattern(Lookahead(), 1)},
-        {pattern(a, 0), pattern(b, 1)},
-        {pattern(b, 0), pattern(a, 1)},
-        {pattern(not_a, 0)},
+    const std::vector<std::vector<Accept>> lists = {
+        {record(a, 0)},
+        {record(b, 0)},
+        {record(a, 0)},
+        {record(a, 0), record(Lookahead(), 1)},
+        {record(b, 0), record(Lookahead(), 1)},
+        {record(a, 0), record(b, 1)},
+        {record(b, 0), record(a, 1)},
+        {record(not_a, 0)},
         {},
-        {pattern(a, 2)},
+        {record(a, 2)},
     };
     Dfa dfa;
     const std::uint32_t states = 3 * static_cast<std::uint32_t>(lists.size());
@@ -238,7 +233,7 @@ TEST(Minimizer, SharedLookaheadTextsOrderGroupsAsWholeTexts) {
         dfa.states[i].transitions.push_back({DisjointCharClassID(0), DfaStateID((i + 1) % states)});
         dfa.states[i].accept_data = lists[(i * 7) % lists.size()];
     }
-    EXPECT_EQ(Minimizer::minimize(dfa), oracle::minimize(dfa));
+    EXPECT_EQ(minimize(dfa), oracle::minimize(dfa));
 }
 
 }  // namespace

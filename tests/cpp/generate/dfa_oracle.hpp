@@ -21,9 +21,9 @@
 
 namespace quarn::generate {
 
-// Failure messages show automata in their debug text.
+// Failure messages show automata in their dump.
 inline void PrintTo(const Dfa& dfa, std::ostream* out) {
-    *out << debug_string(dfa);
+    *out << '\n' << dump(dfa);
 }
 
 }  // namespace quarn::generate
@@ -43,7 +43,7 @@ inline TransitionTable calculate_transitions(const Dfa& dfa) {
     for (std::uint32_t id = 0; id < dfa.states.size(); ++id) {
         auto& entry = table[DfaStateID(id)];
         for (const DfaTransition& transition : dfa.states[id].transitions) {
-            auto& targets = entry[transition.elementary_interval_index];
+            auto& targets = entry[transition.group];
             if (std::find(targets.begin(), targets.end(), transition.target) == targets.end()) {
                 targets.push_back(transition.target);
             }
@@ -55,13 +55,13 @@ inline TransitionTable calculate_transitions(const Dfa& dfa) {
 
 inline Partition calculate_initial_partition(const Dfa& dfa) {
     Group non_accepting;
-    std::map<std::string, Group> by_key;
+    std::map<std::vector<Accept>, Group> by_key;
     for (std::uint32_t id = 0; id < dfa.states.size(); ++id) {
         const auto& accept_data = dfa.states[id].accept_data;
         if (accept_data.empty()) {
             non_accepting.insert(DfaStateID(id));
         } else {
-            by_key[debug_string(accept_data)].insert(DfaStateID(id));
+            by_key[accept_data].insert(DfaStateID(id));
         }
     }
     Partition partition{non_accepting};
@@ -150,9 +150,8 @@ inline Dfa create_from_partition(Dfa dfa, const Partition& partition,
     for (std::size_t g = 0; g < ordered.size(); ++g) {
         result.states[g] = DfaState{};
         for (DfaStateID member : ordered[g]) {
-            for (const Pattern& pattern : dfa.states[member.as_usize()].accept_data) {
-                add_accept_data(result.states[g], pattern);
-            }
+            for (const Accept& accept : dfa.states[member.as_usize()].accept_data)
+                add_accept_data(result.states[g], accept);
         }
     }
     WorkList work(table.begin(), table.end());
@@ -200,8 +199,6 @@ inline Dfa minimize(Dfa dfa) {
 
 // ---- Subset construction ----
 
-Dfa try_from_nfa(const Nfa& nfa);
-
 inline Dfa try_from_nfa_not_minimized(const Nfa& nfa) {
     using Subset = std::set<NfaStateID>;
     std::map<Subset, DfaStateID> registry;
@@ -240,16 +237,8 @@ inline Dfa try_from_nfa_not_minimized(const Nfa& nfa) {
     dfa.states.resize(registry.size());
     for (const auto& [members, id] : registry) {
         for (NfaStateID member : members) {
-            const auto& accepted = nfa.states[member.as_usize()].accept_data;
-            if (!accepted)
-                continue;
-            Pattern copy = *accepted;
-            if (!copy.lookahead.is_none()) {
-                copy.lookahead = Lookahead(
-                    copy.lookahead.kind(),
-                    AutomatonType(oracle::try_from_nfa(copy.lookahead.automaton().nfa())));
-            }
-            add_accept_data(dfa.states[id.as_usize()], std::move(copy));
+            if (const auto& accepted = nfa.states[member.as_usize()].accept_data)
+                add_accept_data(dfa.states[id.as_usize()], *accepted);
         }
     }
     for (const auto& [from, interval, to] : triples) {
@@ -264,24 +253,16 @@ inline Dfa try_from_nfa(const Nfa& nfa) {
 
 // ---- Random automata ----
 
-// An accept list drawn from a small pool, so that states often share one.
-inline Pattern random_pattern(std::mt19937& random, bool allow_lookahead) {
-    static const char* const texts[] = {"a", "b", "a+", "\"q\""};
-    Pattern pattern(texts[random() % 4], TerminalID(random() % 3));
-    pattern.priority = random() % 3;
+// An accept record from a small range, so that states often share one.
+inline Accept random_accept(std::mt19937& random, bool allow_lookahead) {
+    Accept accept;
+    accept.token_type = TokenTypeID(random() % 3);
+    accept.priority = random() % 3;
     if (allow_lookahead && random() % 3 == 0) {
-        Dfa lookahead;
-        lookahead.states.resize(1 + random() % 2);
-        lookahead.states.back().accept_data.push_back(Pattern("x", TerminalID(4294967295u)));
-        if (lookahead.states.size() == 2) {
-            lookahead.states[0].transitions.push_back(
-                {DisjointCharClassID(random() % 2), DfaStateID(1)});
-        }
-        pattern.lookahead =
-            Lookahead(random() % 2 ? Lookahead::Kind::Positive : Lookahead::Kind::Negative,
-                      AutomatonType(std::move(lookahead)));
+        const LookaheadID id(random() % 2);
+        accept.lookahead = random() % 2 ? Lookahead::positive(id) : Lookahead::negative(id);
     }
-    return pattern;
+    return accept;
 }
 
 // `deterministic`: at most one target per interval, accept lists in canonical
@@ -294,16 +275,16 @@ inline Dfa random_dfa(std::mt19937& random, std::uint32_t max_states, std::uint3
     if (count == 0)
         return dfa;
     const std::uint32_t accept_lists = 1 + random() % 3;
-    std::vector<std::vector<Pattern>> pool(accept_lists);
+    std::vector<std::vector<Accept>> pool(accept_lists);
     for (auto& list : pool) {
         const std::uint32_t length = 1 + random() % 3;
         DfaState holder;
         for (std::uint32_t i = 0; i < length; ++i) {
-            Pattern pattern = random_pattern(random, true);
+            const Accept accept = random_accept(random, true);
             if (deterministic) {
-                add_accept_data(holder, std::move(pattern));
+                add_accept_data(holder, accept);
             } else {
-                list.push_back(std::move(pattern));
+                list.push_back(accept);
             }
         }
         if (deterministic)
@@ -330,7 +311,7 @@ inline std::shared_ptr<const std::vector<CharInterval>> ranges_of(std::uint32_t 
 }
 
 // Random epsilon and consuming transitions over `intervals` groups; some
-// states accept a pattern, some of them with a lookahead NFA of their own.
+// states accept, some of them with a lookahead.
 inline Nfa random_nfa(std::mt19937& random, std::uint32_t max_states, std::uint32_t intervals,
                       bool allow_lookahead) {
     Nfa nfa;
@@ -354,14 +335,7 @@ inline Nfa random_nfa(std::mt19937& random, std::uint32_t max_states, std::uint3
     for (std::uint32_t id = 0; id < count; ++id) {
         if (random() % 3 != 0)
             continue;
-        Pattern pattern = random_pattern(random, false);
-        if (allow_lookahead && random() % 3 == 0) {
-            Nfa lookahead = random_nfa(random, 3, intervals, false);
-            pattern.lookahead =
-                Lookahead(random() % 2 ? Lookahead::Kind::Positive : Lookahead::Kind::Negative,
-                          AutomatonType(std::move(lookahead)));
-        }
-        nfa.states[id].accept_data = std::move(pattern);
+        nfa.states[id].accept_data = random_accept(random, allow_lookahead);
     }
     return nfa;
 }

@@ -13,17 +13,12 @@
 namespace quarn::generate {
 namespace {
 
-Pattern plain(std::uint32_t terminal, std::uint64_t priority, const char* text = "p") {
-    Pattern pattern(text, TerminalID(terminal));
-    pattern.priority = priority;
-    return pattern;
+Accept plain(std::uint32_t token_type, std::uint64_t priority) {
+    return Accept{priority, TokenTypeID(token_type), {}};
 }
 
-Pattern with_lookahead(std::uint32_t terminal, std::uint64_t priority) {
-    Dfa follow;
-    follow.states.resize(1);
-    return std::move(plain(terminal, priority))
-        .with_lookahead(Lookahead(Lookahead::Kind::Positive, AutomatonType(std::move(follow))));
+Accept with_lookahead(std::uint32_t token_type, std::uint64_t priority, std::uint32_t id = 0) {
+    return Accept{priority, TokenTypeID(token_type), Lookahead::positive(LookaheadID(id))};
 }
 
 // An NFA consuming interval group `interval` once: 0 -> 1.
@@ -42,14 +37,14 @@ Nfa either(Nfa a, Nfa b) {
     return a;
 }
 
-void accept_at_end(Nfa& nfa, Pattern pattern) {
-    nfa.states[nfa.end_state.as_usize()].accept_data = std::move(pattern);
+void accept_at_end(Nfa& nfa, Accept accept) {
+    nfa.states[nfa.end_state.as_usize()].accept_data = accept;
 }
 
 std::vector<std::uint64_t> priorities(const DfaState& state) {
     std::vector<std::uint64_t> result;
-    for (const Pattern& pattern : state.accept_data)
-        result.push_back(pattern.priority);
+    for (const Accept& accept : state.accept_data)
+        result.push_back(accept.priority);
     return result;
 }
 
@@ -57,7 +52,7 @@ TEST(AddAcceptData, SortsByPriorityThenTerminalAndCutsAfterFirstPlainPattern) {
     DfaState state;
     add_accept_data(state, plain(1, 1));
     add_accept_data(state, plain(1, 0));
-    EXPECT_EQ(state.accept_data, std::vector<Pattern>{plain(1, 0)});
+    EXPECT_EQ(state.accept_data, std::vector<Accept>{plain(1, 0)});
 
     DfaState mixed;
     add_accept_data(mixed, with_lookahead(7, 2));
@@ -69,25 +64,24 @@ TEST(AddAcceptData, SortsByPriorityThenTerminalAndCutsAfterFirstPlainPattern) {
     DfaState ties;
     add_accept_data(ties, plain(5, 0));
     add_accept_data(ties, plain(3, 0));
-    EXPECT_EQ(ties.accept_data, std::vector<Pattern>{plain(3, 0)});
+    EXPECT_EQ(ties.accept_data, std::vector<Accept>{plain(3, 0)});
 }
 
 TEST(AddAcceptData, KeepsEqualKeysInArrivalOrderAndDropsDuplicates) {
     DfaState state;
-    add_accept_data(state, with_lookahead(2, 0));
-    add_accept_data(state, plain(2, 0, "first"));
-    add_accept_data(state, plain(2, 0, "second"));  // ties with "first", arrives later: cut
-    ASSERT_EQ(state.accept_data.size(), 2u);
-    EXPECT_EQ(state.accept_data[1].pattern, "first");
+    add_accept_data(state, with_lookahead(2, 0, 1));
+    add_accept_data(state, with_lookahead(2, 0, 0));  // ties, arrives later: stays behind
+    add_accept_data(state, plain(2, 0));
+    EXPECT_EQ(state.accept_data,
+              (std::vector<Accept>{with_lookahead(2, 0, 1), with_lookahead(2, 0, 0), plain(2, 0)}));
 
     const auto before = state.accept_data;
-    add_accept_data(state, with_lookahead(2, 0));
+    add_accept_data(state, with_lookahead(2, 0, 1));
+    add_accept_data(state, plain(2, 0));
     EXPECT_EQ(state.accept_data, before);
 
-    // A lookahead pattern tying with the plain one but arriving later is cut.
-    Pattern late = with_lookahead(2, 0);
-    late.pattern = "late";
-    add_accept_data(state, std::move(late));
+    // A lookahead record tying with the plain one but arriving later is cut.
+    add_accept_data(state, with_lookahead(2, 0, 7));
     EXPECT_EQ(state.accept_data, before);
 }
 
@@ -105,7 +99,7 @@ TEST(SubsetConstruction, StartClosureWithoutMovesGivesOneState) {
     auto accepting = try_from_nfa(nfa);
     ASSERT_TRUE(accepting.ok());
     ASSERT_EQ(accepting->states.size(), 1u);
-    EXPECT_EQ(accepting->states[0].accept_data, std::vector<Pattern>{plain(4, 0)});
+    EXPECT_EQ(accepting->states[0].accept_data, std::vector<Accept>{plain(4, 0)});
 }
 
 TEST(SubsetConstruction, NumbersBreadthFirstFromTheStartClosure) {
@@ -122,7 +116,7 @@ TEST(SubsetConstruction, NumbersBreadthFirstFromTheStartClosure) {
               (std::vector<DfaTransition>{{DisjointCharClassID(0), DfaStateID(1)},
                                           {DisjointCharClassID(1), DfaStateID(2)}}));
     EXPECT_TRUE(dfa->states[0].accept_data.empty());
-    EXPECT_EQ(dfa->states[1].accept_data, std::vector<Pattern>{plain(9, 0)});
+    EXPECT_EQ(dfa->states[1].accept_data, std::vector<Accept>{plain(9, 0)});
 
     auto minimized = try_from_nfa(nfa);
     ASSERT_TRUE(minimized.ok());
@@ -133,53 +127,61 @@ TEST(SubsetConstruction, NumbersBreadthFirstFromTheStartClosure) {
     EXPECT_EQ(minimized->states[1].transitions, minimized->states[0].transitions);
 }
 
-TEST(SubsetConstruction, ConvertsLookaheadsToMinimizedDfas) {
-    // Token a, followed by b+ (an NFA whose minimal DFA has two states).
+Nfa b_plus() {
     Nfa follow = symbol(1);
     follow.concat([] {
         Nfa more = symbol(1);
         more.zero_or_more();
         return more;
     }());
-    accept_at_end(follow, Pattern("b+", kLookaheadTerminal));
-    Nfa nfa = symbol(0);
-    accept_at_end(nfa, plain(1, 0).with_lookahead(
-                           Lookahead(Lookahead::Kind::Negative, AutomatonType(follow))));
+    accept_at_end(follow, Accept{0, kLookaheadTokenType, {}});
+    return follow;
+}
 
-    auto dfa = try_from_nfa(nfa);
-    ASSERT_TRUE(dfa.ok());
-    ASSERT_EQ(dfa->states.size(), 2u);
-    ASSERT_EQ(dfa->states[1].accept_data.size(), 1u);
-    const Lookahead& lookahead = dfa->states[1].accept_data[0].lookahead;
-    ASSERT_EQ(lookahead.kind(), Lookahead::Kind::Negative);
-    ASSERT_TRUE(lookahead.automaton().is_dfa());
-    const Dfa& converted = lookahead.automaton().dfa();
-    EXPECT_EQ(converted, oracle::try_from_nfa(follow));
+TEST(ScannerDfas, ConvertsEachReferencedLookaheadOnce) {
+    // Two modes: token a followed by b+ (lookahead 0, whose minimal DFA has
+    // two states) and, in the second mode, not followed by b+ or by lookahead
+    // 2; lookahead 1 is never referred to and stays empty.
+    Nfa first = symbol(0);
+    accept_at_end(first, Accept{0, TokenTypeID(1), Lookahead::positive(LookaheadID(0))});
+    Nfa on_a = symbol(0);
+    accept_at_end(on_a, Accept{0, TokenTypeID(2), Lookahead::negative(LookaheadID(0))});
+    Nfa on_c = symbol(2);
+    accept_at_end(on_c, Accept{1, TokenTypeID(3), Lookahead::positive(LookaheadID(2))});
+    const Nfa second = either(std::move(on_a), std::move(on_c));
+    const std::vector<Nfa> lookaheads{b_plus(), b_plus(), symbol(2)};
+    std::vector<Nfa> modes{first, second};
+
+    ScannerDfaBudget budget;
+    auto dfas = build_scanner_dfas(modes, lookaheads, 3, budget);
+    ASSERT_TRUE(dfas.ok());
+    EXPECT_EQ(modes[0], Nfa());  // released
+    ASSERT_EQ(dfas->modes.size(), 2u);
+    EXPECT_EQ(dfas->modes[0], oracle::try_from_nfa(first));
+    EXPECT_EQ(dfas->modes[1], oracle::try_from_nfa(second));
+    ASSERT_EQ(dfas->lookaheads.size(), 3u);
+    const Dfa& converted = dfas->lookaheads[0];
+    EXPECT_EQ(converted, oracle::try_from_nfa(lookaheads[0]));
     ASSERT_EQ(converted.states.size(), 2u);
     EXPECT_EQ(converted.states[0].transitions,
               (std::vector<DfaTransition>{{DisjointCharClassID(1), DfaStateID(1)}}));
-    EXPECT_EQ(converted.states[1].accept_data,
-              std::vector<Pattern>{Pattern("b+", kLookaheadTerminal)});
+    EXPECT_EQ(converted.states[1].accept_data, (std::vector<Accept>{{0, kLookaheadTokenType, {}}}));
+    EXPECT_TRUE(dfas->lookaheads[1].states.empty());
+    EXPECT_EQ(dfas->lookaheads[2], oracle::try_from_nfa(lookaheads[2]));
 }
 
 TEST(SubsetConstruction, RefusesMalformedInputAsInternalError) {
-    Nfa converted = symbol(0);
-    accept_at_end(converted, with_lookahead(1, 0));
-    try {
-        (void)try_from_nfa(converted);
-        FAIL() << "a lookahead that is a DFA already must be refused";
-    } catch (const base::InternalError& error) {
-        EXPECT_EQ(
-            std::string(error.what())
-                .rfind("Unexpected lookahead type in DFA conversion: Positive(Dfa(Dfa { states: [",
-                       0),
-            0u);
-    }
-
     Nfa unconverted;
     unconverted.add_transition(NfaStateID(0), regex::Hir::make_literal("a"),
                                unconverted.new_state());
     EXPECT_THROW((void)try_from_nfa(unconverted), base::InternalError);
+
+    // A lookahead id outside the table.
+    Nfa nfa = symbol(0);
+    accept_at_end(nfa, with_lookahead(1, 0, 3));
+    std::vector<Nfa> modes{nfa};
+    ScannerDfaBudget budget;
+    EXPECT_THROW((void)build_scanner_dfas(modes, {}, 1, budget), base::InternalError);
 }
 
 TEST(SubsetConstruction, RefusesExponentialBlowUpEarly) {
@@ -211,16 +213,17 @@ TEST(SubsetConstruction, RefusesExponentialBlowUpEarly) {
     EXPECT_EQ(using_wide_alphabet.error().display(), too_wide);
 }
 
-TEST(SubsetConstruction, PassesLookaheadFailuresOn) {
+TEST(ScannerDfas, PassLookaheadFailuresOn) {
     Nfa follow = either(symbol(0), symbol(1));
     follow.zero_or_more();
     follow.concat(symbol(0));
     for (int i = 0; i < 24; ++i)
         follow.concat(either(symbol(0), symbol(1)));
     Nfa nfa = symbol(2);
-    accept_at_end(nfa, plain(1, 0).with_lookahead(
-                           Lookahead(Lookahead::Kind::Positive, AutomatonType(std::move(follow)))));
-    auto dfa = try_from_nfa(nfa, 100'000);
+    accept_at_end(nfa, with_lookahead(1, 0));
+    std::vector<Nfa> modes{nfa};
+    ScannerDfaBudget budget;
+    auto dfa = build_scanner_dfas(modes, {follow}, 100'000, budget);
     ASSERT_FALSE(dfa.ok());
     EXPECT_EQ(dfa.error().display().rfind("The DFA is too large: more than 16777216 transition", 0),
               0u);
@@ -229,9 +232,7 @@ TEST(SubsetConstruction, PassesLookaheadFailuresOn) {
 std::vector<DfaState> sorted_transitions(Dfa dfa) {
     for (DfaState& state : dfa.states) {
         std::sort(state.transitions.begin(), state.transitions.end(),
-                  [](const DfaTransition& a, const DfaTransition& b) {
-                      return a.elementary_interval_index < b.elementary_interval_index;
-                  });
+                  [](const DfaTransition& a, const DfaTransition& b) { return a.group < b.group; });
     }
     return dfa.states;
 }
@@ -243,10 +244,10 @@ TEST(SubsetConstruction, AgreesWithReferenceOnRandomNfas) {
         auto fast = try_from_nfa_not_minimized(nfa);
         ASSERT_TRUE(fast.ok());
         EXPECT_EQ(fast->states, sorted_transitions(oracle::try_from_nfa_not_minimized(nfa)))
-            << debug_string(nfa);
+            << dump(nfa);
         auto minimized = try_from_nfa(nfa);
         ASSERT_TRUE(minimized.ok());
-        EXPECT_EQ(*minimized, oracle::try_from_nfa(nfa)) << debug_string(nfa);
+        EXPECT_EQ(*minimized, oracle::try_from_nfa(nfa)) << dump(nfa);
     }
 }
 
@@ -277,15 +278,12 @@ TEST(SubsetConstruction, AgreesWithReferenceOnRandomScannerModes) {
         std::vector<Pattern> patterns;
         const std::uint32_t count = 1 + random() % 3;
         for (std::uint32_t i = 0; i < count; ++i) {
-            Pattern pattern(random_regex(random, 3), TerminalID(random() % 3));
+            Lookahead lookahead;
             if (random() % 3 == 0) {
-                const std::string follow = random_regex(random, 2);
-                auto lookahead =
-                    random() % 2 ? Lookahead::positive(follow) : Lookahead::negative(follow);
-                ASSERT_TRUE(lookahead.ok()) << follow;
-                pattern = std::move(pattern).with_lookahead(std::move(lookahead).value());
+                const LookaheadID id(random() % 2);
+                lookahead = random() % 2 ? Lookahead::positive(id) : Lookahead::negative(id);
             }
-            patterns.push_back(std::move(pattern));
+            patterns.emplace_back(random_regex(random, 3), TokenTypeID(random() % 3), lookahead);
         }
         auto built = Nfa::build_from_patterns(patterns);
         ASSERT_TRUE(built.ok()) << built.error().display();
@@ -296,7 +294,7 @@ TEST(SubsetConstruction, AgreesWithReferenceOnRandomScannerModes) {
         nfa.convert_to_disjoint_character_classes(classes);
         auto dfa = try_from_nfa(nfa, classes.intervals().size());
         ASSERT_TRUE(dfa.ok());
-        EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa)) << debug_string(patterns);
+        EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa)) << dump(nfa);
     }
 }
 

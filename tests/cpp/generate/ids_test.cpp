@@ -16,7 +16,7 @@ namespace {
 static_assert(sizeof(NfaStateID) == 4 && sizeof(StateGroupID) == 4);
 // Different kinds of numbers cannot be mixed up.
 static_assert(!std::totally_ordered_with<NfaStateID, DfaStateID>);
-static_assert(!std::convertible_to<std::uint32_t, TerminalID>);
+static_assert(!std::convertible_to<std::uint32_t, TokenTypeID>);
 
 TEST(Ids, OrderingHashingAndArithmetic) {
     std::vector<DfaStateID> ids{DfaStateID(7), DfaStateID(0), DfaStateID(4294967295u),
@@ -26,8 +26,8 @@ TEST(Ids, OrderingHashingAndArithmetic) {
                                             DfaStateID(4294967295u)}));
 
     EXPECT_EQ(std::hash<NfaStateID>{}(NfaStateID(42)), base::fx_hash_u64(42));
-    std::unordered_map<TerminalID, int> by_terminal{{TerminalID(1), 10}};
-    EXPECT_EQ(by_terminal.at(TerminalID(1)), 10);
+    std::unordered_map<TokenTypeID, int> by_terminal{{TokenTypeID(1), 10}};
+    EXPECT_EQ(by_terminal.at(TokenTypeID(1)), 10);
 
     NfaStateID id(9);
     id += 0;
@@ -44,9 +44,9 @@ TEST(Ids, TextForms) {
     EXPECT_EQ(display_string(NfaStateID(7)), "7");
     EXPECT_EQ(debug_string(NfaStateID(0)), "NfaStateID(0)");
     EXPECT_EQ(debug_string(DfaStateID(12)), "DfaStateID(12)");
-    EXPECT_EQ(debug_string(TerminalID(3)), "TerminalID(3)");
+    EXPECT_EQ(debug_string(TokenTypeID(3)), "TokenTypeID(3)");
     EXPECT_EQ(debug_string(DisjointCharClassID(0)), "DisjointCharClassID(0)");
-    EXPECT_EQ(alternate_debug_string(TerminalID(3)), "TerminalID(\n    3,\n)");
+    EXPECT_EQ(alternate_debug_string(TokenTypeID(3)), "TokenTypeID(\n    3,\n)");
 }
 
 TEST(Ids, TypedIndexingReadsWritesAndRejectsOutOfRange) {

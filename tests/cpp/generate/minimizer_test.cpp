@@ -14,8 +14,8 @@ DfaTransition move(std::uint32_t interval, std::uint32_t target) {
     return {DisjointCharClassID(interval), DfaStateID(target)};
 }
 
-std::vector<Pattern> accepts(const char* text, std::uint32_t terminal = 1) {
-    return {Pattern(text, TerminalID(terminal))};
+std::vector<Accept> accepts(std::uint32_t token_type, std::uint64_t priority = 0) {
+    return {Accept{priority, TokenTypeID(token_type), {}}};
 }
 
 Dfa make(std::vector<DfaState> states) {
@@ -40,53 +40,56 @@ Dfa renumbered(const Dfa& dfa, const std::vector<std::uint32_t>& order) {
 }
 
 TEST(Minimizer, KeepsTrivialAutomata) {
-    EXPECT_TRUE(Minimizer::minimize(Dfa{}).states.empty());
+    EXPECT_TRUE(minimize(Dfa{}).states.empty());
 
-    const Dfa one = make({{{move(5, 0), move(2, 0), move(5, 0)}, accepts("x")}});
-    const Dfa expected = make({{{move(2, 0), move(5, 0)}, accepts("x")}});
-    EXPECT_EQ(Minimizer::minimize(one), expected);
+    const Dfa one = make({{{move(5, 0), move(2, 0), move(5, 0)}, accepts(9)}});
+    const Dfa expected = make({{{move(2, 0), move(5, 0)}, accepts(9)}});
+    EXPECT_EQ(minimize(one), expected);
 }
 
 TEST(Minimizer, MergesEquivalentAcceptingStates) {
-    const Dfa dfa = make({{{move(4, 1), move(7, 2)}, {}}, {{}, accepts("a")}, {{}, accepts("a")}});
-    EXPECT_EQ(Minimizer::minimize(dfa), make({{{move(4, 1), move(7, 1)}, {}}, {{}, accepts("a")}}));
+    const Dfa dfa = make({{{move(4, 1), move(7, 2)}, {}}, {{}, accepts(1)}, {{}, accepts(1)}});
+    EXPECT_EQ(minimize(dfa), make({{{move(4, 1), move(7, 1)}, {}}, {{}, accepts(1)}}));
 }
 
-TEST(Minimizer, OrdersGroupsByAcceptTextWithTheStartGroupFirst) {
-    const Dfa dfa = make({{{move(0, 1), move(1, 2)}, {}}, {{}, accepts("b")}, {{}, accepts("a")}});
-    EXPECT_EQ(Minimizer::minimize(dfa),
-              make({{{move(0, 2), move(1, 1)}, {}}, {{}, accepts("a")}, {{}, accepts("b")}}));
+TEST(Minimizer, OrdersGroupsByAcceptListWithTheStartGroupFirst) {
+    const Dfa dfa = make({{{move(0, 1), move(1, 2)}, {}}, {{}, accepts(2)}, {{}, accepts(1)}});
+    EXPECT_EQ(minimize(dfa),
+              make({{{move(0, 2), move(1, 1)}, {}}, {{}, accepts(1)}, {{}, accepts(2)}}));
 
-    // Start accepting "c": its group moves to the front, the others keep their
-    // order (non-accepting first, then "a").
-    const Dfa start_last =
-        make({{{move(0, 1)}, accepts("c")}, {{}, accepts("a")}, {{move(0, 0)}, {}}});
-    EXPECT_EQ(Minimizer::minimize(start_last),
-              make({{{move(0, 2)}, accepts("c")}, {{move(0, 0)}, {}}, {{}, accepts("a")}}));
+    // Start accepting token 3: its group moves to the front, the others keep
+    // their order (non-accepting first, then token 1).
+    const Dfa start_last = make({{{move(0, 1)}, accepts(3)}, {{}, accepts(1)}, {{move(0, 0)}, {}}});
+    EXPECT_EQ(minimize(start_last),
+              make({{{move(0, 2)}, accepts(3)}, {{move(0, 0)}, {}}, {{}, accepts(1)}}));
 }
 
 TEST(Minimizer, NeverMergesDifferentAcceptLists) {
-    auto with_follow = [](std::uint32_t interval) {
-        Dfa follow = make({{{move(interval, 1)}, {}}, {{}, accepts("f")}});
-        return std::vector<Pattern>{
-            Pattern("a", TerminalID(1))
-                .with_lookahead(
-                    Lookahead(Lookahead::Kind::Positive, AutomatonType(std::move(follow))))};
+    auto with_follow = [](Lookahead lookahead) {
+        return std::vector<Accept>{Accept{0, TokenTypeID(1), lookahead}};
     };
-    const Dfa by_lookahead =
-        make({{{move(0, 1), move(1, 2)}, {}}, {{}, with_follow(0)}, {{}, with_follow(1)}});
-    EXPECT_EQ(Minimizer::minimize(by_lookahead).states.size(), 3u);
+    const Lookahead follow_0 = Lookahead::positive(LookaheadID(0));
+    for (const Lookahead other :
+         {Lookahead::positive(LookaheadID(1)), Lookahead::negative(LookaheadID(0)), Lookahead()}) {
+        const Dfa by_lookahead = make({{{move(0, 1), move(1, 2)}, {}},
+                                       {{}, with_follow(follow_0)},
+                                       {{}, with_follow(other)}});
+        EXPECT_EQ(minimize(by_lookahead).states.size(), 3u);
+    }
 
-    const Dfa by_terminal =
-        make({{{move(0, 1), move(1, 2)}, {}}, {{}, accepts("a", 1)}, {{}, accepts("a", 2)}});
-    EXPECT_EQ(Minimizer::minimize(by_terminal).states.size(), 3u);
+    const Dfa by_token_type =
+        make({{{move(0, 1), move(1, 2)}, {}}, {{}, accepts(1)}, {{}, accepts(2)}});
+    EXPECT_EQ(minimize(by_token_type).states.size(), 3u);
+    const Dfa by_priority =
+        make({{{move(0, 1), move(1, 2)}, {}}, {{}, accepts(1, 0)}, {{}, accepts(1, 1)}});
+    EXPECT_EQ(minimize(by_priority).states.size(), 3u);
 }
 
 TEST(Minimizer, HandlesAutomataWithoutNonAcceptingStates) {
     // a+ where every state accepts: two states with equal futures merge.
-    const Dfa dfa = make({{{move(0, 1)}, accepts("a")}, {{move(0, 1)}, accepts("a")}});
-    EXPECT_EQ(Minimizer::minimize(dfa), make({{{move(0, 0)}, accepts("a")}}));
-    EXPECT_EQ(Minimizer::minimize(dfa), oracle::minimize(dfa));
+    const Dfa dfa = make({{{move(0, 1)}, accepts(1)}, {{move(0, 1)}, accepts(1)}});
+    EXPECT_EQ(minimize(dfa), make({{{move(0, 0)}, accepts(1)}}));
+    EXPECT_EQ(minimize(dfa), oracle::minimize(dfa));
 }
 
 TEST(Minimizer, SplitsLongChainsOneStateAtATime) {
@@ -96,8 +99,8 @@ TEST(Minimizer, SplitsLongChainsOneStateAtATime) {
     Dfa chain;
     for (std::uint32_t k = 0; k < length; ++k)
         chain.states.push_back({{move(0, k + 1)}, {}});
-    chain.states.push_back({{}, accepts("a")});
-    const Dfa minimized = Minimizer::minimize(chain);
+    chain.states.push_back({{}, accepts(1)});
+    const Dfa minimized = minimize(chain);
     EXPECT_EQ(minimized, chain);
     EXPECT_EQ(minimized, oracle::minimize(chain));
 }
@@ -107,7 +110,7 @@ TEST(Minimizer, AgreesWithReferenceOnRandomAutomata) {
     for (int round = 0; round < 2000; ++round) {
         const bool deterministic = round % 2 == 0;
         const Dfa dfa = oracle::random_dfa(random, 12, 3, deterministic);
-        EXPECT_EQ(Minimizer::minimize(dfa), oracle::minimize(dfa)) << debug_string(dfa);
+        EXPECT_EQ(minimize(dfa), oracle::minimize(dfa)) << dump(dfa);
     }
 }
 
@@ -115,14 +118,14 @@ TEST(Minimizer, IsIdempotentAndIgnoresNumberingBeyondTheStart) {
     std::mt19937 random(11);
     for (int round = 0; round < 600; ++round) {
         const Dfa dfa = oracle::random_dfa(random, 14, 3, true);
-        const Dfa once = Minimizer::minimize(dfa);
-        EXPECT_EQ(Minimizer::minimize(once), once) << debug_string(dfa);
+        const Dfa once = minimize(dfa);
+        EXPECT_EQ(minimize(once), once) << dump(dfa);
         if (dfa.states.size() < 3)
             continue;
         std::vector<std::uint32_t> order(dfa.states.size());
         std::iota(order.begin(), order.end(), 0);
         std::shuffle(order.begin() + 1, order.end(), random);
-        EXPECT_EQ(Minimizer::minimize(renumbered(dfa, order)), once) << debug_string(dfa);
+        EXPECT_EQ(minimize(renumbered(dfa, order)), once) << dump(dfa);
     }
 }
 

@@ -273,7 +273,7 @@ TEST(NfaConstruction, UnsupportedFeaturesAreRefused) {
          "a{2,3}?: Non-greedy repetitions. Consider using different scanner modes instead."},
     };
     for (const auto& [text, message] : refused) {
-        auto result = Nfa::build(Pattern(text, TerminalID(1)));
+        auto result = Nfa::build(Pattern(text, TokenTypeID(1)));
         ASSERT_FALSE(result) << text;
         EXPECT_EQ(result.error().display(),
                   std::string("The regex feature '") + message + "' is not supported.");
@@ -285,21 +285,21 @@ TEST(NfaConstruction, UnsupportedFeaturesAreRefused) {
 }
 
 TEST(NfaConstruction, BuildParsesAndAttachesThePattern) {
-    const Pattern pattern("(?i)a", TerminalID(4));
+    const Pattern pattern("(?i)a", TokenTypeID(4));
     auto built = Nfa::build(pattern);
     ASSERT_TRUE(built);
     const Nfa& nfa = built.value();
     EXPECT_EQ(nfa.pattern, "(?i)a");
     EXPECT_EQ(shape(nfa), "0:[A-Aa-a]>1 1: start=0 end=1");
     ASSERT_TRUE(nfa.states[1].accept_data);
-    EXPECT_EQ(*nfa.states[1].accept_data, pattern);
+    EXPECT_EQ(*nfa.states[1].accept_data, pattern.accept(0));
     EXPECT_FALSE(nfa.states[0].accept_data);
 
-    auto empty = Nfa::build(Pattern("", TerminalID(1)));
+    auto empty = Nfa::build(Pattern("", TokenTypeID(1)));
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->states[0].accept_data);
 
-    auto unparsable = Nfa::build(Pattern("(ab", TerminalID(1)));
+    auto unparsable = Nfa::build(Pattern("(ab", TokenTypeID(1)));
     ASSERT_FALSE(unparsable);
     ASSERT_TRUE(std::holds_alternative<regex::Error>(unparsable.error().error()));
     EXPECT_EQ(unparsable.error().display(),
@@ -308,7 +308,7 @@ TEST(NfaConstruction, BuildParsesAndAttachesThePattern) {
 
 TEST(NfaConstruction, SizeLimitIsCheckedBeforeExpanding) {
     auto huge = Nfa::build_from_patterns(
-        {Pattern("a", TerminalID(1)), Pattern("((a{1000}){1000}){1000}", TerminalID(2))});
+        {Pattern("a", TokenTypeID(1)), Pattern("((a{1000}){1000}){1000}", TokenTypeID(2))});
     ASSERT_FALSE(huge);
     ASSERT_TRUE(std::holds_alternative<NfaTooLargeError>(huge.error().error()));
     EXPECT_EQ(
@@ -318,7 +318,7 @@ TEST(NfaConstruction, SizeLimitIsCheckedBeforeExpanding) {
 
     // The mode NFA as a whole is limited too.
     auto mode = Nfa::build_from_patterns(
-        {Pattern("a{3}", TerminalID(1)), Pattern("b{999999}", TerminalID(2))});
+        {Pattern("a{3}", TokenTypeID(1)), Pattern("b{999999}", TokenTypeID(2))});
     ASSERT_FALSE(mode);
     EXPECT_EQ(std::get<NfaTooLargeError>(mode.error().error()).states, 6u + 1'999'998 + 2);
 
@@ -389,23 +389,23 @@ TEST(NfaConstruction, PredictedSizeIsTheBuiltSize) {
 // ---- Mode NFAs ----
 
 TEST(ModeNfa, PatternsAreJoinedAndPrioritized) {
-    const Nfa single = from_patterns({Pattern("a", TerminalID(7)).with_priority(5)});
+    const Nfa single = from_patterns({Pattern("a", TokenTypeID(7))});
     EXPECT_EQ(shape(single), "0:a>1 1: start=0 end=1");
     EXPECT_EQ(single.pattern, "");
     EXPECT_EQ(single.states[1].accept_data->priority, 0u);
 
-    const Nfa two = from_patterns({Pattern("a", TerminalID(1)), Pattern("b", TerminalID(2))});
+    const Nfa two = from_patterns({Pattern("a", TokenTypeID(1)), Pattern("b", TokenTypeID(2))});
     EXPECT_EQ(shape(two), "0:a>1 1:>5 2:b>3 3:>5 4:>0,>2 5: start=4 end=5");
     EXPECT_EQ(two.states[1].accept_data->priority, 0u);
     EXPECT_EQ(two.states[3].accept_data->priority, 1u);
-    EXPECT_EQ(two.states[3].accept_data->terminal_type, TerminalID(2));
+    EXPECT_EQ(two.states[3].accept_data->token_type, TokenTypeID(2));
     EXPECT_FALSE(two.states[5].accept_data);
     EXPECT_EQ(two.epsilon_closure(NfaStateID(4)), state_ids({0, 2, 4}));
     EXPECT_EQ(two.epsilon_closure(NfaStateID(0)), state_ids({0}));
 
     // 3, 2 and 4 states: P0 0-2, P1 3-4, join 5/6, P2 7-10, join 11/12.
-    const Nfa three = from_patterns(
-        {Pattern("ab", TerminalID(1)), Pattern("c", TerminalID(1)), Pattern("def", TerminalID(1))});
+    const Nfa three = from_patterns({Pattern("ab", TokenTypeID(1)), Pattern("c", TokenTypeID(1)),
+                                     Pattern("def", TokenTypeID(1))});
     EXPECT_EQ(shape(three),
               "0:a>1 1:b>2 2:>6 3:c>4 4:>6 5:>0,>3 6:>12 7:d>8 8:e>9 9:f>10 10:>12 11:>5,>7 12: "
               "start=11 end=12");
@@ -415,15 +415,16 @@ TEST(ModeNfa, PatternsAreJoinedAndPrioritized) {
 }
 
 TEST(ModeNfa, FirstErrorIsReportedAndEmptyFirstPatternKeepsItsAcceptData) {
-    auto failed = Nfa::build_from_patterns(
-        {Pattern("a", TerminalID(1)), Pattern("b$", TerminalID(2)), Pattern("(", TerminalID(3))});
+    auto failed =
+        Nfa::build_from_patterns({Pattern("a", TokenTypeID(1)), Pattern("b$", TokenTypeID(2)),
+                                  Pattern("(", TokenTypeID(3))});
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().display(), "The regex feature 'EndLine Look(End)' is not supported.");
 
-    const Nfa joined = from_patterns({Pattern("", TerminalID(1)), Pattern("a", TerminalID(2))});
+    const Nfa joined = from_patterns({Pattern("", TokenTypeID(1)), Pattern("a", TokenTypeID(2))});
     EXPECT_EQ(shape(joined), "0:>4 1:a>2 2:>4 3:>0,>1 4: start=3 end=4");
     ASSERT_TRUE(joined.states[0].accept_data);
-    EXPECT_EQ(joined.states[0].accept_data->terminal_type, TerminalID(1));
+    EXPECT_EQ(joined.states[0].accept_data->token_type, TokenTypeID(1));
 }
 
 TEST(ModeNfa, EpsilonClosureIsSortedWhateverTheDiscoveryOrder) {
@@ -467,21 +468,26 @@ TEST(ModeNfa, MatchTransitionsAreSortedByTargetWithAdjacentRepeatsRemoved) {
                  base::InternalError);
 }
 
-TEST(ModeNfa, ClassesAreCollectedAndConvertedIncludingLookaheads) {
-    auto lookahead = Lookahead::positive("[a-z]x");
+TEST(ModeNfa, ClassesAreCollectedAndConvertedWithTheLookaheadTable) {
+    ScannerNfaBudget budget;
+    auto lookahead = Nfa::build_lookahead("[a-z]x", budget);
     ASSERT_TRUE(lookahead);
-    std::vector<Pattern> patterns{Pattern("[a-z]", TerminalID(1)).with_lookahead(lookahead.value()),
-                                  Pattern("e|[a-z]", TerminalID(2))};
+    std::vector<Pattern> patterns{
+        Pattern("[a-z]", TokenTypeID(1), Lookahead::positive(LookaheadID(0))),
+        Pattern("e|[a-z]", TokenTypeID(2))};
     Nfa nfa = from_patterns(patterns);
+    EXPECT_EQ(nfa.states[1].accept_data->lookahead, Lookahead::positive(LookaheadID(0)));
 
     CharacterClasses classes;
     nfa.collect_character_classes(classes);
-    ASSERT_EQ(classes.classes().size(), 3u);  // [a-z], then x from the lookahead, then e
-    EXPECT_EQ(classes.classes()[1].characters, literal("x"));
-    EXPECT_EQ(classes.classes()[2].characters, literal("e"));
+    lookahead->collect_character_classes(classes);
+    ASSERT_EQ(classes.classes().size(), 3u);  // [a-z], then e, then x from the lookahead
+    EXPECT_EQ(classes.classes()[1].characters, literal("e"));
+    EXPECT_EQ(classes.classes()[2].characters, literal("x"));
     classes.create_disjoint_character_classes();
 
     nfa.convert_to_disjoint_character_classes(classes);
+    lookahead->convert_to_disjoint_character_classes(classes);
     // [a-z] splits into {[a-d],[f-w],[y-z]} (0), {e} (1) and {x} (2).
     EXPECT_EQ(shape(nfa),
               "0:#0>1,#1>1,#2>1 1:>9 2:#1>3 3:>7 4:#0>5,#1>5,#2>5 5:>7 6:>2,>4 7:>9 8:>0,>6 9: "
@@ -491,8 +497,7 @@ TEST(ModeNfa, ClassesAreCollectedAndConvertedIncludingLookaheads) {
     EXPECT_EQ(first[0].character_class->ranges(),
               (std::vector<CharInterval>{{'a', 'd'}, {'f', 'w'}, {'y', 'z'}}));
     EXPECT_EQ(first[1].character_class->ranges(), (std::vector<CharInterval>{{'e', 'e'}}));
-    const Nfa& converted_lookahead = nfa.states[1].accept_data->lookahead.automaton().nfa();
-    EXPECT_EQ(shape(converted_lookahead), "0:#0>1,#1>1,#2>1 1:>2 2:#2>3 3: start=0 end=3");
+    EXPECT_EQ(shape(*lookahead), "0:#0>1,#1>1,#2>1 1:>2 2:#2>3 3: start=0 end=3");
 
     EXPECT_EQ(internal_error_of([&] {
                   nfa.convert_to_disjoint_character_classes(classes);
@@ -503,12 +508,6 @@ TEST(ModeNfa, ClassesAreCollectedAndConvertedIncludingLookaheads) {
                   nfa.collect_character_classes(again);
               }).rfind("Ranges are not supported in collect_character_classes: ([", 0),
               0u);
-
-    Nfa with_dfa_lookahead = from_patterns(
-        {Pattern("a", TerminalID(1))
-             .with_lookahead(Lookahead(Lookahead::Kind::Negative, AutomatonType(Dfa{})))});
-    EXPECT_EQ(internal_error_of([&] { with_dfa_lookahead.collect_character_classes(again); }),
-              "Lookahead is not an NFA: Dfa(Dfa { states: [] })");
 }
 
 TEST(ModeNfa, ConversionReplacesOneLabelByItsGroupsInOrder) {

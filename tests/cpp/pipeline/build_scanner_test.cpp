@@ -17,7 +17,7 @@ using test_support::kWorkedExample;
 Scanner build(std::string_view definition) {
     auto built = build_scanner(definition);
     if (!built)
-        throw std::runtime_error(built.error());
+        throw std::runtime_error(built.error().message);
     return std::move(built).value();
 }
 
@@ -35,13 +35,13 @@ std::vector<std::pair<runtime::TokenType, std::string>> scan(const Scanner& scan
     return tokens;
 }
 
-std::string internal_error_of(std::string_view definition) {
-    try {
-        (void)build_scanner(definition);
-    } catch (const base::InternalError& e) {
-        return e.what();
-    }
-    return "<no internal error>";
+// The message of a definition that parses but cannot be built.
+std::string build_error_of(std::string_view definition) {
+    auto built = build_scanner(definition);
+    if (built)
+        return "<no internal error>";
+    EXPECT_EQ(built.error().kind, BuildError::Kind::Construction) << built.error().message;
+    return built.error().message;
 }
 
 TEST(BuildScanner, ExampleScansWithModesAndLookaheads) {
@@ -81,7 +81,7 @@ TEST(BuildScanner, EveryAutomatonHasTheScannerWidth) {
                 if (entry.lookahead.kind() == runtime::Lookahead::Kind::None)
                     continue;
                 ++lookaheads;
-                EXPECT_EQ(entry.lookahead.dfa().num_classes(), width);
+                EXPECT_EQ(scanner->lookaheads().at(entry.lookahead.index()).num_classes(), width);
             }
         }
     }
@@ -115,29 +115,67 @@ TEST(BuildScanner, MatchFunctionGroupsSharedIntervals) {
 TEST(BuildScanner, DefinitionErrorsComeBackAsValues) {
     auto built = build_scanner("");
     ASSERT_FALSE(built);
-    EXPECT_EQ(built.error(),
+    EXPECT_EQ(built.error().message,
               "Failed to parse scanner definition: expected identifier `scanner_name`");
     built = build_scanner(R"(S { mode M { token "a" => 1 } })");
     ASSERT_FALSE(built);
-    EXPECT_EQ(built.error(),
+    EXPECT_EQ(built.error().message,
               "Failed to parse scanner definition: unexpected end of input, expected ';'");
     built = build_scanner(R"(S { mode M { token "a" followed by "(" => 1; } })");
     ASSERT_FALSE(built);
-    EXPECT_EQ(built.error().rfind(
+    EXPECT_EQ(built.error().message.rfind(
                   "Failed to parse scanner definition: Failed to create positive lookahead: ", 0),
               0u);
+    EXPECT_EQ(built.error().kind, BuildError::Kind::Definition);
 }
 
-TEST(BuildScanner, FailuresAfterParsingThrow) {
-    EXPECT_EQ(internal_error_of(R"(S { mode A { on 1 enter A; } mode B { on 2 push Nope; } })"),
+TEST(BuildScanner, ErrorsNameTheClauseAtFault) {
+    std::string definition = R"(S {
+        mode M { token "a" => 1; }
+        mode N { on 1 pop; token "b" => 2; token "\\b" => 3; }
+    })";
+    auto built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().mode, "N");
+    EXPECT_EQ(built.error().clause, 2u);
+    EXPECT_EQ(built.error().pattern, "\\b");
+    EXPECT_EQ(built.error().offset, definition.find(R"(token "\\b")"));
+
+    definition = R"(S { mode A { token "a" => 1; on 1 enter A; on 2 push Nope; } })";
+    built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().mode, "A");
+    EXPECT_EQ(built.error().clause, 2u);
+    EXPECT_EQ(built.error().pattern, "");
+    EXPECT_EQ(built.error().offset, definition.find("on 2"));
+
+    // An automaton too large names its mode, at its `mode` keyword.
+    definition = R"(S { mode A { token "a" => 1; } mode M { token "(a|b)*a(a|b){24}" => 1; } })";
+    built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().mode, "M");
+    EXPECT_EQ(built.error().clause, std::nullopt);
+    EXPECT_EQ(built.error().offset, definition.find("mode M"));
+
+    // A parse failure says where parsing stopped; a body that ends too soon,
+    // at its closing brace.
+    definition = "S { mode M { token \"a\" => 1; token \"b\" =>\n } }";
+    built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().kind, BuildError::Kind::Definition);
+    EXPECT_EQ(built.error().offset, definition.find("}"));
+}
+
+TEST(BuildScanner, FailuresAfterParsingAreErrorValues) {
+    EXPECT_EQ(build_error_of(R"(S { mode A { on 1 enter A; } mode B { on 2 push Nope; } })"),
               "Scanner mode 'Nope' not found");
-    EXPECT_EQ(internal_error_of(R"(S { mode M { token "(" => 1; } })")
+    EXPECT_EQ(build_error_of(R"(S { mode M { token "(" => 1; } })")
                   .rfind("Failed to build NFA for pattern: ", 0),
               0u);
-    EXPECT_EQ(internal_error_of(R"(S { mode M { token "a" => 1; } mode N { token "\\b" => 2; } })")
+    EXPECT_EQ(build_error_of(R"(S { mode M { token "a" => 1; } mode N { token "\\b" => 2; } })")
                   .rfind("Failed to build NFA for pattern: ", 0),
               0u);
-    EXPECT_EQ(internal_error_of(R"(S { mode M { token "(a|b)*a(a|b){24}" => 1; } })")
+    EXPECT_EQ(build_error_of(R"(S { mode M { token "(a|b)*a(a|b){24}" => 1; } })")
                   .rfind("Failed to convert NFA to DFA: ", 0),
               0u);
 }

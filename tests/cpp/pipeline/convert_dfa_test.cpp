@@ -10,17 +10,15 @@ namespace {
 
 using generate::DfaStateID;
 using generate::DisjointCharClassID;
-using generate::TerminalID;
+using generate::TokenTypeID;
 
 generate::DfaTransition move(std::uint32_t cls, std::uint32_t target) {
     return generate::DfaTransition{DisjointCharClassID(cls), DfaStateID(target)};
 }
 
-generate::Pattern pattern(std::uint32_t terminal, std::uint64_t priority,
-                          generate::Lookahead lookahead = {}) {
-    return generate::Pattern("p", TerminalID(terminal))
-        .with_lookahead(std::move(lookahead))
-        .with_priority(priority);
+generate::Accept pattern(std::uint32_t token_type, std::uint64_t priority,
+                         generate::Lookahead lookahead = {}) {
+    return generate::Accept{priority, TokenTypeID(token_type), lookahead};
 }
 
 // A one-character lookahead automaton: class `cls` leads to an accepting state.
@@ -28,7 +26,7 @@ generate::Dfa lookahead_dfa(std::uint32_t cls) {
     generate::Dfa dfa;
     dfa.states.resize(2);
     dfa.states[0].transitions = {move(cls, 1)};
-    dfa.states[1].accept_data = {pattern(generate::kLookaheadTerminal.value(), 0)};
+    dfa.states[1].accept_data = {pattern(generate::kLookaheadTokenType.value(), 0)};
     return dfa;
 }
 
@@ -63,30 +61,32 @@ TEST(ConvertDfa, KeepsStatesRowsAndAcceptOrder) {
 }
 
 TEST(ConvertDfa, LookaheadsGetTheScannerWidth) {
-    using Kind = generate::Lookahead::Kind;
+    using generate::Lookahead;
+    using generate::LookaheadID;
     generate::Dfa dfa;
     dfa.states.resize(2);
     dfa.states[0].transitions = {move(0, 1)};
     dfa.states[1].accept_data = {
-        pattern(1, 0,
-                generate::Lookahead(Kind::Positive, generate::AutomatonType(lookahead_dfa(2)))),
-        pattern(2, 1,
-                generate::Lookahead(Kind::Negative, generate::AutomatonType(lookahead_dfa(1)))),
+        pattern(1, 0, Lookahead::positive(LookaheadID(1))),
+        pattern(2, 1, Lookahead::negative(LookaheadID(0))),
     };
 
-    const runtime::Dfa converted = convert_dfa(dfa, 3);
+    const std::vector<generate::Dfa> lookaheads{lookahead_dfa(1), lookahead_dfa(2)};
+    DfaConverter converter(3, lookaheads);
+    const runtime::Dfa converted = converter.convert(dfa).value();
+    const std::vector<runtime::Dfa> table = converter.take_lookaheads();
     const auto accepts = converted.accept_data(1);
     ASSERT_EQ(accepts.size(), 2u);
-    ASSERT_EQ(accepts[0].lookahead.kind(), runtime::Lookahead::Kind::Positive);
-    ASSERT_EQ(accepts[1].lookahead.kind(), runtime::Lookahead::Kind::Negative);
-    for (const auto& entry : accepts) {
-        const runtime::Dfa& inner = entry.lookahead.dfa();
+    EXPECT_EQ(accepts[0].lookahead, runtime::Lookahead::positive(1));
+    EXPECT_EQ(accepts[1].lookahead, runtime::Lookahead::negative(0));
+    ASSERT_EQ(table.size(), 2u);
+    for (const runtime::Dfa& inner : table) {
         EXPECT_EQ(inner.num_states(), 2u);
         EXPECT_EQ(inner.state(0).transitions.size(), 3u);
         EXPECT_EQ(inner.accept_data(1)[0].token_type, 4294967295u);
     }
-    EXPECT_EQ(accepts[0].lookahead.dfa().transition(0, 2), runtime::DfaTransition{1});
-    EXPECT_EQ(accepts[1].lookahead.dfa().transition(0, 1), runtime::DfaTransition{1});
+    EXPECT_EQ(table[1].transition(0, 2), runtime::DfaTransition{1});
+    EXPECT_EQ(table[0].transition(0, 1), runtime::DfaTransition{1});
 }
 
 TEST(ConvertDfa, EmptyAndZeroWidthAutomata) {
@@ -112,49 +112,45 @@ TEST(ConvertDfa, ClassBeyondTheAlphabetIsAnInternalError) {
     }
 }
 
-TEST(DfaConverter, EqualLookaheadsAreConvertedOnce) {
-    using Kind = generate::Lookahead::Kind;
-    auto with = [](Kind kind, std::uint32_t cls) {
-        return generate::Lookahead(kind, generate::AutomatonType(lookahead_dfa(cls)));
-    };
-    // Separate but equal copies, as the generator holds them.
+TEST(DfaConverter, EachLookaheadIsConvertedOnceForBothKinds) {
+    using generate::Lookahead;
+    using generate::LookaheadID;
     generate::Dfa dfa;
     dfa.states.resize(3);
     dfa.states[0].transitions = {move(0, 1)};
     dfa.states[1].transitions = {move(0, 2)};
-    dfa.states[1].accept_data = {pattern(1, 0, with(Kind::Positive, 1)),
-                                 pattern(2, 1, with(Kind::Negative, 1))};
-    dfa.states[2].accept_data = {pattern(1, 0, with(Kind::Positive, 1)),
-                                 pattern(3, 1, with(Kind::Positive, 2))};
+    dfa.states[1].accept_data = {pattern(1, 0, Lookahead::positive(LookaheadID(0))),
+                                 pattern(2, 1, Lookahead::negative(LookaheadID(0)))};
+    dfa.states[2].accept_data = {pattern(1, 0, Lookahead::positive(LookaheadID(0))),
+                                 pattern(3, 1, Lookahead::positive(LookaheadID(2)))};
 
-    DfaConverter converter(3);
-    const runtime::Dfa converted = converter.convert(dfa);
+    // Lookahead 1 is never referred to and not converted.
+    const std::vector<generate::Dfa> lookaheads{lookahead_dfa(1), lookahead_dfa(0),
+                                                lookahead_dfa(2)};
+    DfaConverter converter(3, lookaheads);
+    const runtime::Dfa converted = converter.convert(dfa).value();
     const auto first = converted.accept_data(1);
-    const auto second = converted.accept_data(2);
-    EXPECT_EQ(&first[0].lookahead.dfa(), &second[0].lookahead.dfa());
-    EXPECT_NE(&first[0].lookahead.dfa(), &first[1].lookahead.dfa());    // other kind
-    EXPECT_NE(&second[0].lookahead.dfa(), &second[1].lookahead.dfa());  // other automaton
-    EXPECT_EQ(first[1].lookahead.kind(), runtime::Lookahead::Kind::Negative);
-    // Three automata of two states plus the mode's three states, rows of 3 + 1 cells.
-    EXPECT_EQ(converter.table_cells(), (3 * 2 + 3) * 4u);
-    // Sharing does not change what the tables say.
-    EXPECT_EQ(converted, convert_dfa(dfa, 3));
+    EXPECT_EQ(first[1].lookahead, runtime::Lookahead::negative(0));
+    const std::vector<runtime::Dfa> table = converter.take_lookaheads();
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].transition(0, 1), runtime::DfaTransition{1});
+    EXPECT_EQ(table[1].num_states(), 0u);
+    EXPECT_EQ(table[2].transition(0, 2), runtime::DfaTransition{1});
+    // Two lookahead tables of two states plus the mode's three states, rows of 3 + 1 cells.
+    EXPECT_EQ(converter.table_cells(), (2 * 2 + 3) * 4u);
 }
 
 TEST(DfaConverter, BoundsTheTablesOfAWholeScanner) {
     generate::Dfa dfa;
     dfa.states.resize(4);
-    DfaConverter converter(3, 40);
-    EXPECT_EQ(converter.convert(dfa).num_states(), 4u);  // 16 cells
-    EXPECT_EQ(converter.convert(dfa).num_states(), 4u);  // 32 cells
-    try {
-        (void)converter.convert(dfa);
-        FAIL() << "expected InternalError";
-    } catch (const base::InternalError& e) {
-        EXPECT_STREQ(e.what(),
-                     "Failed to convert NFA to DFA: DfaConversionError(\"The DFA is too large: "
-                     "the scanner's tables would need more than 40 cells\")");
-    }
+    DfaConverter converter(3, {}, 40);
+    EXPECT_EQ(converter.convert(dfa)->num_states(), 4u);  // 16 cells
+    EXPECT_EQ(converter.convert(dfa)->num_states(), 4u);  // 32 cells
+    auto refused = converter.convert(dfa);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().debug(),
+              "DfaConversionError(\"The DFA is too large: the scanner's tables would need more "
+              "than 40 cells\")");
 }
 
 }  // namespace

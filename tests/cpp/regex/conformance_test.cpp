@@ -3,17 +3,26 @@
 // the matching suites.
 #include <gtest/gtest.h>
 
+#include <toml++/toml.h>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "quarn/regex/parse.hpp"
-#include "toml_lite.hpp"
 
 namespace quarn::regex {
 namespace {
 
 const std::string kDataDir = std::string(QUARN_TEST_DATA_DIR) + "/regex-conformance/";
+
+std::string text_of(const toml::table& table, std::string_view key, std::string fallback = "") {
+    return table[key].value_or(std::move(fallback));
+}
+
+bool flag_of(const toml::table& table, std::string_view key, bool fallback) {
+    return table[key].value_or(fallback);
+}
 
 std::string hex(std::uint32_t v, int width) {
     char buf[16];
@@ -77,7 +86,8 @@ std::string compact(const Hir& h) {
                     out += " ";
                 out += hex(cls.ranges[i].start, width);
                 if (cls.ranges[i].end != cls.ranges[i].start) {
-                    out += "-" + hex(cls.ranges[i].end, width);
+                    out += '-';
+                    out += hex(cls.ranges[i].end, width);
                 }
             }
             return out + "]";
@@ -101,35 +111,37 @@ std::string compact(const Hir& h) {
 }
 
 TEST(DialectCases, EveryCaseMatchesItsRecordedOutcome) {
-    toml_lite::Document doc = toml_lite::read_file(kDataDir + "dialect-cases.toml");
-    const auto& cases = doc.table_arrays.at("case");
-    ASSERT_EQ(cases.size(), 576u);
+    const toml::table doc = toml::parse_file(kDataDir + "dialect-cases.toml");
+    const toml::array* cases = doc["case"].as_array();
+    ASSERT_NE(cases, nullptr);
+    ASSERT_EQ(cases->size(), 576u);
     int failures = 0;
-    for (const toml_lite::Value& c : cases) {
-        std::string pattern = c.at("pattern").string;
+    for (const toml::node& node : *cases) {
+        const toml::table& c = *node.as_table();
+        std::string pattern = text_of(c, "pattern");
         auto result = parse(pattern);
         std::string problem;
-        if (c.at("accept").boolean) {
+        if (flag_of(c, "accept", false)) {
             if (!result.ok()) {
                 problem = "rejected: " + result.error().display();
             } else {
                 std::string shape = compact(result.value());
-                if (shape != c.at("hir").string) {
-                    problem = "hir " + shape + " expected " + c.at("hir").string;
-                } else if (c.has("printed") &&
-                           print_regex(result.value()) != c.at("printed").string) {
+                if (shape != text_of(c, "hir")) {
+                    problem = "hir " + shape + " expected " + text_of(c, "hir");
+                } else if (c.contains("printed") &&
+                           print_regex(result.value()) != text_of(c, "printed")) {
                     problem = "printed " + print_regex(result.value()) + " expected " +
-                              c.at("printed").string;
+                              text_of(c, "printed");
                 }
             }
         } else if (result.ok()) {
             problem = "accepted as " + compact(result.value());
-        } else if (result.error().kind_name() != c.at("error").string) {
+        } else if (result.error().kind_name() != text_of(c, "error")) {
             problem = std::string("error ") + result.error().kind_name() + " expected " +
-                      c.at("error").string;
-        } else if (result.error().display() != c.at("display").string) {
+                      text_of(c, "error");
+        } else if (result.error().display() != text_of(c, "display")) {
             problem =
-                "display\n" + result.error().display() + "\nexpected\n" + c.at("display").string;
+                "display\n" + result.error().display() + "\nexpected\n" + text_of(c, "display");
         }
         if (!problem.empty()) {
             ++failures;
@@ -140,24 +152,23 @@ TEST(DialectCases, EveryCaseMatchesItsRecordedOutcome) {
 }
 
 // Applies the README's skip rules; returns the pattern to parse, or nothing.
-std::optional<std::string> usable_pattern(const toml_lite::Value& test) {
-    const toml_lite::Value& regex = test.at("regex");
-    if (regex.type != toml_lite::Value::Type::String)
+std::optional<std::string> usable_pattern(const toml::table& test) {
+    if (!test["regex"].is_string())
         return std::nullopt;  // multi-pattern set
-    if (!test.get_bool("utf8", true))
+    if (!flag_of(test, "utf8", true))
         return std::nullopt;  // byte mode
-    if (test.has("line-terminator") || test.has("bounds"))
+    if (test.contains("line-terminator") || test.contains("bounds"))
         return std::nullopt;
-    std::string search = test.get_string("search-kind", "leftmost");
+    std::string search = text_of(test, "search-kind", "leftmost");
     if (search == "earliest" || search == "overlapping")
         return std::nullopt;
-    if (test.get_string("match-kind", "leftmost-first") == "all")
+    if (text_of(test, "match-kind", "leftmost-first") == "all")
         return std::nullopt;
-    std::string pattern = regex.string;
-    if (!test.get_bool("unicode", true))
-        pattern = "(?-u)" + pattern;
-    if (test.get_bool("case-insensitive", false))
-        pattern = "(?i)" + pattern;
+    std::string pattern = text_of(test, "regex");
+    if (!flag_of(test, "unicode", true))
+        pattern.insert(0, "(?-u)");
+    if (flag_of(test, "case-insensitive", false))
+        pattern.insert(0, "(?i)");
     return pattern;
 }
 
@@ -171,19 +182,23 @@ TEST(MatchingSuites, AcceptanceAgreesWithCompilesFlag) {
         std::string stem = path.stem().string();
         if (stem == "regex-lite" || stem == "dialect-cases")
             continue;
-        toml_lite::Document doc = toml_lite::read_file(path.string());
-        for (const toml_lite::Value& test : doc.table_arrays["test"]) {
+        const toml::table doc = toml::parse_file(path.string());
+        const toml::array* tests = doc["test"].as_array();
+        if (tests == nullptr)
+            continue;
+        for (const toml::node& node : *tests) {
+            const toml::table& test = *node.as_table();
             std::optional<std::string> pattern = usable_pattern(test);
             if (!pattern)
                 continue;
             ++used;
-            bool compiles = test.get_bool("compiles", true);
+            bool compiles = flag_of(test, "compiles", true);
             auto result = parse(*pattern);
             if (!compiles && !result.ok())
                 ++rejected_as_expected;
             EXPECT_EQ(result.ok(), compiles)
-                << stem << "/" << test.at("name").string << ": " << *pattern
-                << (result.ok() ? std::string() : "\n" + result.error().display());
+                << stem << "/" << text_of(test, "name") << ": " << *pattern << '\n'
+                << (result.ok() ? std::string() : result.error().display());
         }
     }
     EXPECT_EQ(used, 936);

@@ -8,9 +8,11 @@
 namespace quarn::runtime::testing {
 namespace {
 
-std::vector<Token> scan(const Dfa& dfa, std::string_view input) {
+std::vector<Token> scan(const Dfa& dfa, std::string_view input,
+                        const LookaheadTable& lookaheads = {}) {
     ModeState state;
-    return tokens(drain(compile({mode("INITIAL", dfa)})->find_matches(text(input), state)));
+    return tokens(drain(
+        compile({mode("INITIAL", dfa)}, lookaheads.automata)->find_matches(text(input), state)));
 }
 
 // A single digit, for lookaheads.
@@ -71,57 +73,62 @@ TEST(FindMatches, FirstEntryOfTheAcceptListWins) {
 
 TEST(FindMatches, PositiveLookaheadChoosesTheEntry) {
     // x followed by a digit is type 1, otherwise type 2; the digit is its own token 3.
+    LookaheadTable looks;
     DfaBuilder b;
     const StateIndex s = b.path({X});
-    b.accept(s, 1, Lookahead::positive(digit_dfa())).accept(s, 2);
+    b.accept(s, 1, looks.positive(digit_dfa())).accept(s, 2);
     b.accept(b.path({DIGIT}), 3);
     const Dfa dfa = b.build();
-    EXPECT_EQ(scan(dfa, "x1"), (std::vector<Token>{{1, 0, 1}, {3, 1, 2}}));
-    EXPECT_EQ(scan(dfa, "xy"), (std::vector<Token>{{2, 0, 1}}));
-    EXPECT_EQ(scan(dfa, "x"), (std::vector<Token>{{2, 0, 1}}));
+    EXPECT_EQ(scan(dfa, "x1", looks), (std::vector<Token>{{1, 0, 1}, {3, 1, 2}}));
+    EXPECT_EQ(scan(dfa, "xy", looks), (std::vector<Token>{{2, 0, 1}}));
+    EXPECT_EQ(scan(dfa, "x", looks), (std::vector<Token>{{2, 0, 1}}));
 }
 
 TEST(FindMatches, NegativeLookaheadHoldsAtTheEndOfInput) {
+    LookaheadTable looks;
     DfaBuilder b;
-    b.accept(b.path({X}), 1, Lookahead::negative(digit_dfa()));
+    b.accept(b.path({X}), 1, looks.negative(digit_dfa()));
     const Dfa dfa = b.build();
-    EXPECT_EQ(scan(dfa, "x"), (std::vector<Token>{{1, 0, 1}}));
-    EXPECT_EQ(scan(dfa, "xa"), (std::vector<Token>{{1, 0, 1}}));
-    EXPECT_TRUE(scan(dfa, "x5").empty());
+    EXPECT_EQ(scan(dfa, "x", looks), (std::vector<Token>{{1, 0, 1}}));
+    EXPECT_EQ(scan(dfa, "xa", looks), (std::vector<Token>{{1, 0, 1}}));
+    EXPECT_TRUE(scan(dfa, "x5", looks).empty());
 }
 
 TEST(FindMatches, FailedLookaheadLetsTheSearchFallBackToAShorterCandidate) {
     // x (type 1) and xy (type 2, only before a digit).
+    LookaheadTable looks;
     DfaBuilder b;
     b.accept(b.path({X}), 1);
-    b.accept(b.path({X, Y}), 2, Lookahead::positive(digit_dfa()));
+    b.accept(b.path({X, Y}), 2, looks.positive(digit_dfa()));
     const Dfa dfa = b.build();
-    EXPECT_EQ(scan(dfa, "xy1"), (std::vector<Token>{{2, 0, 2}}));
-    EXPECT_EQ(scan(dfa, "xyx"), (std::vector<Token>{{1, 0, 1}, {1, 2, 3}}));
+    EXPECT_EQ(scan(dfa, "xy1", looks), (std::vector<Token>{{2, 0, 2}}));
+    EXPECT_EQ(scan(dfa, "xyx", looks), (std::vector<Token>{{1, 0, 1}, {1, 2, 3}}));
 }
 
 TEST(FindMatches, LookaheadEntriesOfTheLookaheadAutomatonAreHonoured) {
     // Lookahead: "a" that is itself followed by "b".
+    LookaheadTable looks;
     DfaBuilder inner;
     inner.accept(inner.path({B}), 0);
     DfaBuilder look;
-    look.accept(look.path({A}), 0, Lookahead::positive(inner.build()));
+    look.accept(look.path({A}), 0, looks.positive(inner.build()));
     DfaBuilder b;
-    b.accept(b.path({X}), 1, Lookahead::positive(look.build()));
+    b.accept(b.path({X}), 1, looks.positive(look.build()));
     const Dfa dfa = b.build();
-    EXPECT_EQ(scan(dfa, "xab"), (std::vector<Token>{{1, 0, 1}}));
-    EXPECT_TRUE(scan(dfa, "xac").empty());
+    EXPECT_EQ(scan(dfa, "xab", looks), (std::vector<Token>{{1, 0, 1}}));
+    EXPECT_TRUE(scan(dfa, "xac", looks).empty());
 }
 
 TEST(FindMatches, LookaheadScansPastItsFirstRejectedState) {
     // The lookahead accepts "abc" only: it must read through non-accepting states.
+    LookaheadTable looks;
     DfaBuilder look;
     look.accept(look.path({A, B, C}), 0);
     DfaBuilder b;
-    b.accept(b.path({X}), 1, Lookahead::positive(look.build()));
+    b.accept(b.path({X}), 1, looks.positive(look.build()));
     const Dfa dfa = b.build();
-    EXPECT_EQ(scan(dfa, "xabc"), (std::vector<Token>{{1, 0, 1}}));
-    EXPECT_TRUE(scan(dfa, "xab").empty());
+    EXPECT_EQ(scan(dfa, "xabc", looks), (std::vector<Token>{{1, 0, 1}}));
+    EXPECT_TRUE(scan(dfa, "xab", looks).empty());
 }
 
 TEST(FindMatches, MultiByteCharactersGiveByteSpans) {
@@ -173,13 +180,17 @@ TEST(FindMatches, BrokenTablesAreInternalErrors) {
 
     CharIter rest(text("1"));
     try {
-        evaluate_lookahead(rest, AcceptData{}, test_match_function());
+        evaluate_lookahead(rest, AcceptData{}, test_match_function(), {});
         FAIL() << "expected an internal error";
     } catch (const base::InternalError& e) {
         EXPECT_STREQ(e.what(),
                      "internal error: entered unreachable code: Lookahead::None should not be "
                      "evaluated here");
     }
+    // A lookahead index outside the scanner's table.
+    EXPECT_THROW(evaluate_lookahead(rest, AcceptData{Lookahead::positive(0), 1, 0},
+                                    test_match_function(), {}),
+                 base::InternalError);
 }
 
 }  // namespace

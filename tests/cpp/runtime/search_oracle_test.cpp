@@ -12,10 +12,11 @@ namespace quarn::runtime::testing {
 namespace {
 
 bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
-                         const MatchFunction& f);
+                         const CompiledScanner& scanner);
 
 std::optional<Match> reference_find_next(CharIterWithPosition& it, const Dfa& dfa,
-                                         const MatchFunction& f) {
+                                         const CompiledScanner& scanner) {
+    const MatchFunction& f = scanner.match_function();
     it.save_state();
     StateIndex state = 0;
     std::optional<CharItem> start;
@@ -33,7 +34,7 @@ std::optional<Match> reference_find_next(CharIterWithPosition& it, const Dfa& df
             start = item;
         for (const AcceptData& entry : dfa.accept_data(state)) {
             if (entry.lookahead.kind() != Lookahead::Kind::None &&
-                !reference_lookahead(it, entry, f)) {
+                !reference_lookahead(it, entry, scanner)) {
                 continue;
             }
             const Position end = it.next_position();
@@ -49,18 +50,18 @@ std::optional<Match> reference_find_next(CharIterWithPosition& it, const Dfa& df
 }
 
 bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
-                         const MatchFunction& f) {
-    const bool found = reference_find_next(copy, entry.lookahead.dfa(), f).has_value();
+                         const CompiledScanner& scanner) {
+    const Dfa& dfa = scanner.lookaheads().at(entry.lookahead.index());
+    const bool found = reference_find_next(copy, dfa, scanner).has_value();
     return entry.lookahead.kind() == Lookahead::Kind::Positive ? found : !found;
 }
 
 std::vector<Match> reference_scan(const CompiledScanner& scanner, ModeState& state,
                                   std::string_view input) {
-    const MatchFunction& f = scanner.match_function();
     CharIterWithPosition it(text(input));
     std::vector<Match> result;
     for (;;) {
-        if (auto match = reference_find_next(it, scanner.dfa(state.mode), f)) {
+        if (auto match = reference_find_next(it, scanner.dfa(state.mode), scanner)) {
             result.push_back(*match);
             scanner.apply_transition(state, match->token_type);
         } else if (!it.next()) {
@@ -69,7 +70,8 @@ std::vector<Match> reference_scan(const CompiledScanner& scanner, ModeState& sta
     }
 }
 
-Dfa random_dfa(std::mt19937& rng, int depth) {
+// Lookahead automata are filed in `lookaheads`.
+Dfa random_dfa(std::mt19937& rng, int depth, LookaheadTable& lookaheads) {
     const std::size_t num_states = 1 + rng() % 5;
     std::vector<DfaState> states(num_states);
     for (DfaState& state : states) {
@@ -83,8 +85,9 @@ Dfa random_dfa(std::mt19937& rng, int depth) {
         for (std::size_t i = 0; i < num_accepts; ++i) {
             Lookahead lookahead;
             if (depth < 2 && rng() % 2 == 0) {
-                lookahead = rng() % 2 == 0 ? Lookahead::positive(random_dfa(rng, depth + 1))
-                                           : Lookahead::negative(random_dfa(rng, depth + 1));
+                Dfa automaton = random_dfa(rng, depth + 1, lookaheads);
+                lookahead = rng() % 2 == 0 ? lookaheads.positive(std::move(automaton))
+                                           : lookaheads.negative(std::move(automaton));
             }
             state.accept_data.push_back(AcceptData{lookahead, rng() % 4, i});
         }
@@ -101,7 +104,7 @@ std::string random_input(std::mt19937& rng, std::size_t max_pieces = 60) {
     return s;
 }
 
-std::vector<ScannerMode> random_modes(std::mt19937& rng) {
+std::vector<ScannerMode> random_modes(std::mt19937& rng, LookaheadTable& lookaheads) {
     std::vector<ScannerMode> modes;
     for (int m = 0; m < 2; ++m) {
         std::vector<Transition> transitions;
@@ -120,7 +123,7 @@ std::vector<ScannerMode> random_modes(std::mt19937& rng) {
                     break;
             }
         }
-        modes.push_back(mode("M", random_dfa(rng, 0), std::move(transitions)));
+        modes.push_back(mode("M", random_dfa(rng, 0, lookaheads), std::move(transitions)));
     }
     return modes;
 }
@@ -129,7 +132,9 @@ void expect_agreement_on_random_scanners(unsigned seed, int rounds, std::size_t 
     std::mt19937 rng(seed);
     std::size_t total_tokens = 0;
     for (int round = 0; round < rounds; ++round) {
-        const auto scanner = compile(random_modes(rng));
+        LookaheadTable lookaheads;
+        std::vector<ScannerMode> modes = random_modes(rng, lookaheads);
+        const auto scanner = compile(std::move(modes), std::move(lookaheads.automata));
         ModeState reference;
         ModeState with_positions;
         ModeState without_positions;

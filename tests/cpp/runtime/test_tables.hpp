@@ -42,9 +42,25 @@ inline MatchFunction test_match_function() {
     return MatchFunction(std::move(elementary), groups);
 }
 
+// The lookahead table of hand-built tables: each call files an automaton and
+// returns the condition that refers to it.
+struct LookaheadTable {
+    std::vector<Dfa> automata;
+
+    Lookahead positive(Dfa dfa) { return Lookahead::positive(add(std::move(dfa))); }
+    Lookahead negative(Dfa dfa) { return Lookahead::negative(add(std::move(dfa))); }
+
+  private:
+    std::uint32_t add(Dfa dfa) {
+        automata.push_back(std::move(dfa));
+        return static_cast<std::uint32_t>(automata.size() - 1);
+    }
+};
+
 // A compiled scanner over the test alphabet.
-inline std::shared_ptr<const CompiledScanner> compile(std::vector<ScannerMode> modes) {
-    return CompiledScanner::create(std::move(modes), test_match_function());
+inline std::shared_ptr<const CompiledScanner> compile(std::vector<ScannerMode> modes,
+                                                      std::vector<Dfa> lookaheads = {}) {
+    return CompiledScanner::create(std::move(modes), std::move(lookaheads), test_match_function());
 }
 
 // Builds a Dfa state by state; state 0 is the start state.

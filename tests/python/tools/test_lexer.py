@@ -184,9 +184,12 @@ def test_pickling_and_names():
     tokens = list(lexer.tokens("ab <7>"))
     assert [t.name for t in tokens] == ["WORD", "SPACE", None, None, None]
     assert isinstance(tokens[0], Token) and tokens[0] == (1, 0, 2, "ab")
-    assert pickle.loads(pickle.dumps(tokens[0])) == tokens[0]
     positioned = lexer.scan("ab", positions=True)[0]
     assert isinstance(positioned, PositionedToken) and positioned.end_column == 3
+    for token in (tokens[0], tokens[2], positioned):
+        copy = pickle.loads(pickle.dumps(token))
+        assert (copy, copy.name, type(copy).__mro__[1:]) == (token, token.name,
+                                                              type(token).__mro__[1:])
     state = LexerState(mode=1, stack=(0, 1), offset=5, char_offset=4, line=2, column=3)
     assert pickle.loads(pickle.dumps(state)) == state
 
@@ -220,15 +223,38 @@ def test_definition_errors_point_at_the_offending_token():
     with pytest.raises(ValueError) as original:
         quarn.Scanner(definition)
     assert error.reason == str(original.value)
+    # A mode body that ends too soon: the caret is on its closing brace.
+    with pytest.raises(DefinitionError) as caught:
+        Lexer('S {\n  mode A {\n    token "a" =>\n  }\n}')
+    assert (caught.value.line, caught.value.column) == (4, 3)
 
 
-def test_build_errors_name_the_clause_and_its_line():
+@pytest.mark.parametrize(
+    "definition, mode, clause, line",
+    [
+        # A token regex that cannot be compiled.
+        ('S {\n mode A {\n  token "a" => 1;\n  token "(b" => 2;\n } }', "A", 2, 4),
+        # An unknown target mode.
+        ('S { mode A { token "a" => 1;\n on 1 enter NOWHERE; } }', "A", 2, 2),
+        # A pattern over the size limit of one regex.
+        ('S { mode A { token "a" => 1; }\n mode B {\n on 1 pop; token "a{1000}{1000}" => 2; } }',
+         "B", 2, 3),
+        # A mode whose automaton is too large as a whole: the mode, no clause.
+        ('S { mode A { token "a" => 1; }\n\n mode B { token "(a|b)*a(a|b){24}" => 1; } }',
+         "B", None, 3),
+    ],
+)
+def test_build_errors_name_the_clause_and_its_line(definition, mode, clause, line):
     with pytest.raises(BuildError) as caught:
-        Lexer('S {\n mode A {\n  token "a" => 1;\n  token "(b" => 2;\n } }')
-    assert caught.value.line == 4 and caught.value.clause == 'token "(b" => 2;'
-    with pytest.raises(BuildError) as caught:
-        Lexer('S { mode A { token "a" => 1;\n on 1 enter NOWHERE; } }')
-    assert caught.value.line == 2 and "NOWHERE" in str(caught.value)
+        Lexer(definition)
+    error = caught.value
+    assert (error.mode, error.clause, error.line) == (mode, clause, line)
+    assert definition.splitlines()[line - 1] in str(error)
+    with pytest.raises(BaseException) as original:
+        quarn.Scanner(definition)
+    assert error.reason == str(original.value)
+    copy = pickle.loads(pickle.dumps(error))
+    assert (type(copy), str(copy), copy.line) == (BuildError, str(error), line)
 
 
 def test_bad_arguments_are_refused():
