@@ -74,13 +74,26 @@ def idiom_part(paths, index, out):
     return table.num_rows
 
 
-def timed(label, fn, rows):
-    """Runs `fn` once; records wall time and this process's CPU time (all of
-    the work for --jobs 1, the collecting and writing for the others)."""
+def worker_cpu() -> float:
+    """CPU seconds this process has used (run on each Dask worker)."""
+    import resource
+
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed(label, fn, rows, client=None):
+    """Runs `fn` once; records wall time, this process's CPU time (all of
+    the work for --jobs 1, the collecting and writing for the others) and,
+    with a Dask client, the workers' CPU time: on shared cores, CPU seconds
+    are the stable measure of work."""
+    workers = sum(client.run(worker_cpu).values()) if client else None
     start, cpu = time.perf_counter(), time.process_time()
     result = fn()
     seconds, cpu = time.perf_counter() - start, time.process_time() - cpu
-    rows.append((label, seconds, cpu))
+    if client:
+        workers = sum(client.run(worker_cpu).values()) - workers
+    rows.append((label, seconds, cpu, workers))
     print(f"{label}: {seconds:.2f} s, {cpu:.2f} s CPU here", file=sys.stderr)
     return result
 
@@ -131,7 +144,7 @@ def main() -> None:
             timed("Dask, quarn_tools.dask files -> Parquet parts", lambda: len(to_parquet(
                 tokenize_bag(db.from_sequence(batches, npartitions=len(batches)).flatten()
                              .repartition(len(batches)), lexer, files=True),
-                str(work / "dask-quarn"))), rows)
+                str(work / "dask-quarn"))), rows, client)
             re_paths, total = [], 0
             for path in paths:
                 if total >= args.re_mb * 1e6:
@@ -143,7 +156,7 @@ def main() -> None:
             re_batches = read_batches(re_paths, 2 << 20)
             timed(f"Dask, stdlib re idiom files -> Parquet parts ({re_bytes / 1e6:.0f} MB)",
                   lambda: sum(dask.compute(*[dask.delayed(idiom_part)(b, i, str(work / "dask-re"))
-                                             for i, b in enumerate(re_batches)])), rows)
+                                             for i, b in enumerate(re_batches)])), rows, client)
             start = time.perf_counter()
             client.gather(client.map(len, [[i] for i in range(400)], pure=False))
             dask_task = (time.perf_counter() - start) / 400
@@ -152,26 +165,61 @@ def main() -> None:
         shutil.rmtree(work, ignore_errors=True)
 
 
+def cpu_of(rows, label) -> float:
+    return next(cpu for name, _, cpu, _ in rows if name == label)
+
+
+def scaling_model(rate: float, task_cost: float, scheduler_cost: float) -> list[str]:
+    """Projected time to tokenize 1 TB on N workers from the measured rates."""
+    data, batch = 1e12, 64e6
+    tasks = data / batch
+    lines = [
+        "Scaling model. Measured: one worker (a core kept busy) reads, scans and writes "
+        f"Parquet at r = {rate / 1e6:.1f} MB per CPU second (`--jobs 1`, all work in one "
+        f"process); a task costs o = {task_cost * 1e3:.2f} ms on its worker beyond its "
+        f"bytes, and s = {scheduler_cost * 1e3:.2f} ms per task through the Dask scheduler "
+        "(a round trip of a trivial task, taken as serial: pessimistic). Model: "
+        "T(N) = D / (N r) + (D / b) o / N + (D / b) s, with D = 1 TB and batches of "
+        f"b = 64 MB ({tasks:,.0f} tasks; `batch_bytes=64 << 20`). Assumptions: each worker "
+        "has a core to itself; storage delivers N r of reads (plus about a fifth of that in "
+        "Parquet writes) without becoming the bottleneck; files are small next to b; no "
+        "task is lost (a lost task costs one batch again).", "",
+        "| workers N | projected time for 1 TB |", "|---:|---:|"]
+    for workers in (1, 8, 32, 128, 512):
+        seconds = data / (workers * rate) + tasks * task_cost / workers + tasks * scheduler_cost
+        lines.append(f"| {workers} | {seconds / 3600:.2f} h ({seconds / 60:,.1f} min) |")
+    return lines
+
+
 def report(rows, corpus_bytes, files, jobs1, tiny_bytes, re_bytes, dask_task, out) -> None:
-    seconds = {label: s for label, s, _ in rows}
+    seconds = {label: s for label, s, _, _ in rows}
     lines = [f"{files:,} files, {corpus_bytes / 1e6:.0f} MB, {jobs1.tokens:,} tokens "
              f"({len(jobs1.failures)} files not UTF-8, reported and skipped); Python "
              f"{platform.python_version()}, {os.cpu_count()} cores, one run each. "
              "Made by `python benchmarks/corpus_bench.py`.", "",
-             "| job | wall s | CPU s here | MB/s | x --jobs 1 |", "|---|---:|---:|---:|---:|"]
+             "| job | wall s | CPU s here | worker CPU s | MB/s | MB per CPU s | x --jobs 1 (MB/s) |",
+             "|---|---:|---:|---:|---:|---:|---:|"]
     base = corpus_bytes / seconds["tokenize --jobs 1 -o tokens.parquet"]
-    for label, s, cpu in rows:
+    for label, s, cpu, workers in rows:
         size = (re_bytes if "re idiom" in label else tiny_bytes if "400 files" in label
                 else corpus_bytes)
         rate = size / s
-        lines.append(f"| {label} | {s:.2f} | {cpu:.2f} | {rate / 1e6:.1f} | {rate / base:.2f} |")
-    one_per_task = seconds["tokenize --jobs 1, 400 files, one per task"]
-    one_task = seconds["tokenize --jobs 1, 400 files, one task"]
-    local_task = (one_per_task - one_task) / 399
+        local = "--jobs 1" in label
+        work = cpu + workers if workers is not None else cpu if local else None
+        per_cpu = f"{size / work / 1e6:.1f}" if work else "-"
+        lines.append(f"| {label} | {s:.2f} | {cpu:.2f} | "
+                     f"{'-' if workers is None else f'{workers:.2f}'} | {rate / 1e6:.1f} | "
+                     f"{per_cpu} | {rate / base:.2f} |")
+    # CPU seconds: the wall clock of a short in-process run is mostly waiting on shared cores.
+    local_task = (cpu_of(rows, "tokenize --jobs 1, 400 files, one per task")
+                  - cpu_of(rows, "tokenize --jobs 1, 400 files, one task")) / 399
     load = os.getloadavg()[0]
-    lines += ["", f"Load average at the end: {load:.1f}. Per-task overhead: {local_task * 1e3:.2f} ms in-process (a batch's "
-              f"Arrow and Parquet set-up), {dask_task * 1e3:.2f} ms per trivial Dask task "
-              "(scheduler round trip, two local workers)."]
+    lines += ["", f"Load average at the end: {load:.1f}. Per-task overhead: "
+              f"{local_task * 1e3:.2f} ms CPU in-process (a batch's Arrow and Parquet set-up), "
+              f"{dask_task * 1e3:.2f} ms per trivial Dask task (scheduler round trip, two "
+              "local workers)."]
+    lines += [""] + scaling_model(corpus_bytes / cpu_of(rows, "tokenize --jobs 1 -o tokens.parquet"),
+                                  local_task, dask_task)
     text = "\n".join(lines) + "\n"
     print(text)
     if out:

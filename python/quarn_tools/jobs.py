@@ -16,12 +16,13 @@ import multiprocessing
 import os
 import time
 from dataclasses import dataclass, field
-from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Set, Tuple, Union
+from typing import IO, Any, Callable, Dict, Iterable, List, Optional, Sequence, Set, Tuple, Union
 
 from ._corpus import FileFailure, empty_files_table, files_table, parquet_options, read_batches
 from .lexer import Lexer, _pyarrow
 
-__all__ = ["FileFailure", "Progress", "Summary", "expand_inputs", "tokenize_files"]
+__all__ = ["FileFailure", "Progress", "Summary", "expand_inputs", "terminal_progress",
+           "tokenize_files"]
 
 DEFAULT_BATCH_BYTES = 8 << 20
 
@@ -257,14 +258,19 @@ def _results(task: Callable[[int], Tuple[Any, ...]], count: int, jobs: int,
         pending: Set[Any] = set()
         submitted = 0
         window = 2 * jobs
-        while submitted < count or pending:
-            while submitted < count and len(pending) < window:
-                pending.add(pool.submit(_run_batch, *task(submitted)))
-                submitted += 1
-            finished, pending = concurrent.futures.wait(
-                pending, return_when=concurrent.futures.FIRST_COMPLETED)
-            for future in finished:
-                yield future.result()
+        try:
+            while submitted < count or pending:
+                while submitted < count and len(pending) < window:
+                    pending.add(pool.submit(_run_batch, *task(submitted)))
+                    submitted += 1
+                finished, pending = concurrent.futures.wait(
+                    pending, return_when=concurrent.futures.FIRST_COMPLETED)
+                for future in finished:
+                    yield future.result()
+        finally:
+            # A failed or abandoned job does not wait for batches nobody will use.
+            for future in pending:
+                future.cancel()
 
 
 def _worker_context() -> Any:
@@ -286,12 +292,25 @@ def _on_dask(task: Callable[[int], Tuple[Any, ...]], count: int,
         workers = max(1, sum(client.nthreads().values()))
         pending: Set[Any] = set()
         submitted = 0
-        while submitted < count or pending:
-            while submitted < count and len(pending) < 2 * workers:
-                # Each batch is its own task: a lost worker's batch runs again.
-                pending.add(client.submit(_run_batch, *task(submitted), pure=False))
-                submitted += 1
-            done = distributed.wait(list(pending), return_when="FIRST_COMPLETED").done
-            for future in done:
-                pending.discard(future)
-                yield future.result()
+        try:
+            while submitted < count or pending:
+                while submitted < count and len(pending) < 2 * workers:
+                    # Each batch is its own task: a lost worker's batch runs again.
+                    pending.add(client.submit(_run_batch, *task(submitted), pure=False))
+                    submitted += 1
+                done = distributed.wait(list(pending), return_when="FIRST_COMPLETED").done
+                for future in done:
+                    pending.discard(future)
+                    yield future.result()
+        finally:
+            if pending:
+                client.cancel(list(pending))
+
+
+def terminal_progress(stream: IO[str]) -> Callable[[Progress], None]:
+    """A progress callback that keeps one status line up to date on `stream`
+    (a terminal); end the job's output with a newline."""
+    def show(progress: Progress) -> None:
+        stream.write(f"\r{progress}")
+        stream.flush()
+    return show
