@@ -152,7 +152,7 @@ class TokenTable:
                  "end_lines", "end_columns", "documents")
 
     def __init__(self, columns: _native.Columns,
-                 source: Union[str, bytes, Sequence[str], None], base: int,
+                 source: Any, base: int,
                  chars: bool, token: Type[Token], positioned: Type[PositionedToken]) -> None:
         self._columns = columns
         self._source = source
@@ -214,8 +214,16 @@ class TokenTable:
         return self._positioned(*head, int(self.start_lines[i]), int(self.start_columns[i]),
                                 int(self.end_lines[i]), int(self.end_columns[i]))
 
-    def _text(self, i: int) -> str:
+    def _documents(self) -> Any:
+        """The documents of a scan of many, as a list (an Arrow column is
+        turned into one the first time texts are asked for)."""
         source = self._source
+        if self.documents is not None and not isinstance(source, (list, tuple, str, bytes)):
+            source = self._source = source.to_pylist()
+        return source
+
+    def _text(self, i: int) -> str:
+        source = self._documents()
         if isinstance(source, (list, tuple)):
             assert self.documents is not None
             source = source[self.documents[i]]
@@ -229,10 +237,8 @@ class TokenTable:
 
     def texts(self) -> List[str]:
         """The text of every token, in order."""
-        source = self._source
-        if isinstance(source, (list, tuple)):
-            return [self._text(i) for i in range(len(self))]
-        if not isinstance(source, (str, bytes)):
+        source = self._documents()
+        if not isinstance(source, (str, bytes, list, tuple)):
             raise ValueError("this table keeps no text")
         return self._columns.texts(source, self._base, self._chars)
 
@@ -383,16 +389,20 @@ class Lexer:
         with offsets from its own start, on ``threads`` threads (default: one
         per core) without the interpreter lock. The table's ``documents``
         column gives each token's document index."""
-        if not isinstance(texts, (list, tuple)):
-            to_pylist = getattr(texts, "to_pylist", None)
-            texts = to_pylist() if to_pylist is not None else list(texts)
-        if any(text is None for text in texts):
-            raise TypeError("texts must not contain None")
         if threads is None:
             threads = os.cpu_count() or 1
         if threads < 1:
             raise ValueError("threads must be at least 1")
         chars = self._chars(offsets)
+        if not isinstance(texts, (list, tuple)):
+            array = _arrow_strings(texts)
+            if array is not None:
+                columns = self._scan_string_array(array, positions, chars, False, threads, 0)[0]
+                return TokenTable(columns, texts, 0, chars, self._token, self._positioned)
+            to_pylist = getattr(texts, "to_pylist", None)
+            texts = to_pylist() if to_pylist is not None else list(texts)
+        if any(text is None for text in texts):
+            raise TypeError("texts must not contain None")
         columns = self._scanner.scan_many(texts, positions, chars, threads)
         return TokenTable(columns, list(texts), 0, chars, self._token, self._positioned)
 
@@ -435,28 +445,30 @@ class Lexer:
             return pyarrow.chunked_array(parts, type=kind)
         return self._scan_arrow_chunk(pyarrow, array, positions, flat, text, threads, 0)
 
-    def _scan_arrow_chunk(self, pyarrow: Any, array: Any, positions: bool, flat: bool,
-                          text: bool, threads: int, base: int) -> Any:
-        if not isinstance(array, pyarrow.Array):
-            raise TypeError(f"expected a pyarrow string array, not {type(array).__name__}")
-        if pyarrow.types.is_string(array.type):
-            large = False
-        elif pyarrow.types.is_large_string(array.type):
-            large = True
-        else:
-            raise TypeError(f"expected a string or large_string array, not {array.type}")
+    def _scan_string_array(self, array: Any, positions: bool, chars: bool, text: bool,
+                           threads: int, base: int) -> Tuple[Any, ...]:
+        """The native scan of a string array's buffers, read in place (Arrow
+        does not promise valid UTF-8: the engine checks each document)."""
         validity, offsets, data = array.buffers()
-        if array.null_count == 0:
-            validity = None
+        large = str(array.type) == "large_string"
         try:
-            columns, list_offsets, large_list, bits, text_offsets, text_data = (
-                self._scanner.scan_arrow(offsets, data, validity, array.offset, len(array),
-                                         large, positions, text, threads))
+            return tuple(self._scanner.scan_arrow(
+                offsets, data, validity if array.null_count else None, array.offset, len(array),
+                large, positions, chars, text, threads))
         except _native.Utf8Failure as failure:
             message, offset, document = failure.args
             document += base
             raise InvalidUtf8Error(f"document {document}: {message}", offset,
                                    document) from None
+
+    def _scan_arrow_chunk(self, pyarrow: Any, array: Any, positions: bool, flat: bool,
+                          text: bool, threads: int, base: int) -> Any:
+        if not isinstance(array, pyarrow.Array):
+            raise TypeError(f"expected a pyarrow string array, not {type(array).__name__}")
+        if not (pyarrow.types.is_string(array.type) or pyarrow.types.is_large_string(array.type)):
+            raise TypeError(f"expected a string or large_string array, not {array.type}")
+        columns, list_offsets, large_list, bits, text_offsets, text_data = (
+            self._scan_string_array(array, positions, False, text, threads, base))
         table = TokenTable(columns, None, 0, False, self._token, self._positioned)
         named = table._named_columns()[: 7 if positions else 3]
         fields = _arrow_arrays(pyarrow, [column for _, column in named])
@@ -567,6 +579,22 @@ def _token_struct(pyarrow: Any, positions: bool, text: bool) -> Any:
 _REBUILT: "OrderedDict[Tuple[str, Tuple[Tuple[int, str], ...]], Lexer]" = OrderedDict()
 _REBUILT_LIMIT = 16
 _REBUILT_LOCK = threading.Lock()
+
+
+def _arrow_strings(texts: Any) -> Any:
+    """A pyarrow string array (chunks combined) without nulls, or None for
+    anything else."""
+    if not type(texts).__module__.startswith("pyarrow"):
+        return None
+    combine = getattr(texts, "combine_chunks", None)
+    if combine is not None:
+        texts = combine()
+    kind = str(getattr(texts, "type", ""))
+    if kind not in ("string", "large_string") or len(texts) == 0:
+        return None
+    if texts.null_count:
+        raise TypeError("texts must not contain None")
+    return texts
 
 
 def _rebuild_lexer(definition: str, names: Names) -> Lexer:

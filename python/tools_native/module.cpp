@@ -4,6 +4,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -18,7 +20,6 @@
 #include "quarn/base/errors.hpp"
 #include "quarn/batch/chunked_scanner.hpp"
 #include "quarn/batch/scan_text.hpp"
-#include "quarn/batch/token_writer.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 
@@ -233,7 +234,7 @@ PyMethodDef scanner_methods[] = {
     {"scan", scanner_scan, METH_VARARGS, "scan(text, positions, chars, state)"},
     {"scan_many", scanner_scan_many, METH_VARARGS, "scan_many(texts, positions, chars, threads)"},
     {"scan_arrow", scanner_scan_arrow, METH_VARARGS,
-     "scan_arrow(offsets, data, validity, offset, length, large, positions, texts, threads)"},
+     "scan_arrow(offsets, data, validity, offset, length, large, positions, chars, texts, threads)"},
     {"tokens", scanner_tokens, METH_VARARGS,
      "tokens(text, positions, chars, state, token_class, positioned_class)"},
     {"stream", scanner_stream, METH_VARARGS, "stream(positions, chars, state)"},
@@ -270,6 +271,10 @@ struct TokenIteratorObject {
     // Code-point offsets: characters before utf8[counted].
     std::size_t counted = 0;
     std::int64_t chars_before = 0;
+    // The token last handed out, kept so that it can be refilled once the
+    // caller has let go of it (the usual `for token in ...` loop): a token
+    // then costs no allocation of its own.
+    PyObject* last = nullptr;
 };
 
 TokenIteratorObject* as_iterator(PyObject* self) {
@@ -285,6 +290,7 @@ void token_iterator_dealloc(PyObject* self) {
     std::destroy_at(&it->with_position);
     std::destroy_at(&it->compiled);
     std::destroy_at(&it->state);
+    Py_XDECREF(it->last);
     Py_XDECREF(it->text);
     Py_XDECREF(it->token_class);
     type->tp_free(self);
@@ -318,9 +324,6 @@ PyObject* token_iterator_next(PyObject* self) {
     if (!found)
         return nullptr;  // StopIteration
     const bool positions = it->options.positions;
-    PyObject* token = it->token_class->tp_alloc(it->token_class, positions ? 8 : 4);
-    if (token == nullptr)
-        return nullptr;
     const std::size_t start = match.span.start;
     const std::size_t end = match.span.end;
     PyObject* items[8] = {
@@ -342,14 +345,33 @@ PyObject* token_iterator_next(PyObject* self) {
         count = 8;
     }
     bool failed = false;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         failed |= items[i] == nullptr;
-        PyTuple_SET_ITEM(token, i, items[i]);
-    }
     if (failed) {
-        Py_DECREF(token);
+        for (int i = 0; i < count; ++i)
+            Py_XDECREF(items[i]);
         return nullptr;
     }
+    PyObject* token = it->last;
+    if (token != nullptr && Py_REFCNT(token) == 1) {
+        // Only this iterator holds it: nobody can see it change.
+        for (int i = 0; i < count; ++i) {
+            PyObject* old = PyTuple_GET_ITEM(token, i);
+            PyTuple_SET_ITEM(token, i, items[i]);
+            Py_DECREF(old);
+        }
+    } else {
+        token = it->token_class->tp_alloc(it->token_class, count);
+        if (token == nullptr) {
+            for (int i = 0; i < count; ++i)
+                Py_DECREF(items[i]);
+            return nullptr;
+        }
+        for (int i = 0; i < count; ++i)
+            PyTuple_SET_ITEM(token, i, items[i]);
+        Py_XSETREF(it->last, token);
+    }
+    Py_INCREF(token);
     return token;
 }
 
@@ -419,6 +441,7 @@ PyObject* scanner_tokens(PyObject* self, PyObject* args) {
         it->utf8 = *utf8;
         it->counted = 0;
         it->chars_before = 0;
+        it->last = nullptr;
         // The iterators borrow the text (kept by `text`) and the modes (in `it`).
         const auto valid = runtime::ValidatedUtf8::trusted(*utf8);
         if (positions)

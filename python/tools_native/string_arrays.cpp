@@ -1,9 +1,11 @@
 #include "string_arrays.hpp"
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "columns.hpp"
 #include "common.hpp"
@@ -58,10 +60,17 @@ PyObject* scan_typed(const pipeline::Scanner& scanner, const BufferView& offsets
         return nullptr;
     }
     batch::StringArray<Offset> array;
+    // Arrow aligns its buffers; a view of other memory may not be, and is copied.
+    std::vector<Offset> aligned;
     if (length > 0) {
-        array.offsets = std::span<const Offset>(reinterpret_cast<const Offset*>(offsets.data()),
-                                                first + length + 1)
-                            .subspan(first);
+        const char* bytes = offsets.data() + first * sizeof(Offset);
+        const Offset* start = reinterpret_cast<const Offset*>(bytes);
+        if (reinterpret_cast<std::uintptr_t>(bytes) % alignof(Offset) != 0) {
+            aligned.resize(length + 1);
+            std::memcpy(aligned.data(), bytes, aligned.size() * sizeof(Offset));
+            start = aligned.data();
+        }
+        array.offsets = std::span<const Offset>(start, length + 1);
     }
     array.data = std::string_view(data.data(), data.size());
     array.validity = reinterpret_cast<const std::uint8_t*>(validity.data());
@@ -149,11 +158,16 @@ PyObject* scan_string_array(const pipeline::Scanner& scanner, PyObject* args,
     Py_ssize_t length = 0;
     int large = 0;
     int positions = 0;
+    int chars = 0;
     int texts = 0;
     Py_ssize_t threads = 1;
-    if (!PyArg_ParseTuple(args, "OOOnnpppn", &offsets_object, &data_object, &validity_object,
-                          &first, &length, &large, &positions, &texts, &threads))
+    if (!PyArg_ParseTuple(args, "OOOnnppppn", &offsets_object, &data_object, &validity_object,
+                          &first, &length, &large, &positions, &chars, &texts, &threads))
         return nullptr;
+    if (chars && texts) {
+        PyErr_SetString(PyExc_ValueError, "token texts are gathered by byte offsets");
+        return nullptr;
+    }
     if (first < 0 || length < 0) {
         PyErr_SetString(PyExc_ValueError, "negative array offset or length");
         return nullptr;
@@ -164,7 +178,8 @@ PyObject* scan_string_array(const pipeline::Scanner& scanner, PyObject* args,
     if (!offsets.acquire(offsets_object) || !data.acquire(data_object) ||
         !validity.acquire(validity_object))
         return nullptr;
-    const batch::ScanOptions options{positions != 0, batch::Offsets::Bytes};
+    const batch::ScanOptions options{positions != 0,
+                                     chars ? batch::Offsets::CodePoints : batch::Offsets::Bytes};
     const auto at = static_cast<std::size_t>(first);
     const auto n = static_cast<std::size_t>(length);
     const auto workers = static_cast<std::size_t>(threads < 1 ? 1 : threads);

@@ -9,9 +9,9 @@
 
 namespace quarn::tools {
 
-// scan_arrow(offsets, data, validity, offset, length, large, positions, texts,
-// threads) -> (columns, list offsets, large list, validity, text offsets,
-// text data); the last three are None when not needed. Invalid UTF-8 raises
+// scan_arrow(offsets, data, validity, offset, length, large, positions, chars,
+// texts, threads) -> (columns, list offsets, large list, validity, text
+// offsets, text data); the last three are None when not needed. Invalid UTF-8 raises
 // `utf8_failure` with (message, offset, document).
 PyObject* scan_string_array(const pipeline::Scanner& scanner, PyObject* args,
                             PyObject* utf8_failure);

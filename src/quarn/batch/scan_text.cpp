@@ -12,17 +12,15 @@ namespace quarn::batch {
 
 namespace {
 
-template <class Finder>
-void write_all(Finder finder, TokenWriter& writer) {
-    runtime::Match match;
-    while (finder.next_match(match))
-        writer.write(match);
-}
-
 // Documents [first, last) into `out`, each tagged with its index.
 void scan_range(const runtime::CompiledScanner& scanner,
                 std::span<const runtime::ValidatedUtf8> documents, std::size_t first,
                 std::size_t last, const ScanOptions& options, TokenColumns& out) {
+    std::size_t bytes = 0;
+    for (std::size_t i = first; i < last; ++i)
+        bytes += documents[i].view().size();
+    out.reserve(expected_tokens(bytes), options.positions);
+    out.documents.reserve(expected_tokens(bytes));
     for (std::size_t i = first; i < last; ++i) {
         ScanState state;
         const std::size_t before = out.size();
@@ -34,13 +32,19 @@ void scan_range(const runtime::CompiledScanner& scanner,
 
 }  // namespace
 
+std::size_t expected_tokens(std::size_t bytes) {
+    return std::min<std::size_t>(bytes / 4 + 16, std::size_t{1} << 25);
+}
+
 void scan_text(const runtime::CompiledScanner& scanner, runtime::ValidatedUtf8 text,
                const ScanOptions& options, ScanState& state, TokenColumns& out) {
-    TokenWriter writer(text.view(), options, state, out);
-    if (options.positions)
-        write_all(scanner.find_matches_with_position(text, state.modes), writer);
-    else
-        write_all(scanner.find_matches(text, state.modes), writer);
+    out.reserve(out.size() + expected_tokens(text.view().size()), options.positions);
+    with_token_writer(options, text.view(), state, out, [&](auto& writer) {
+        runtime::FindMatches finder = scanner.find_matches(text, state.modes);
+        runtime::Match match;
+        while (finder.next_match(match))
+            writer.write(match);
+    });
 }
 
 TokenColumns scan_many(const runtime::CompiledScanner& scanner,
@@ -85,7 +89,12 @@ TokenColumns scan_many(const runtime::CompiledScanner& scanner,
         if (failure)
             std::rethrow_exception(failure);
     }
+    std::size_t tokens = 0;
+    for (const TokenColumns& part : parts)
+        tokens += part.size();
     TokenColumns result = std::move(parts[0]);
+    result.reserve(tokens, options.positions);
+    result.documents.reserve(tokens);
     for (std::size_t part = 1; part < parts.size(); ++part) {
         result.append(parts[part]);
         parts[part] = TokenColumns();
