@@ -6,6 +6,21 @@ beyond it lives here. Optional dependencies (NumPy, pyarrow, pandas, Dask,
 Pygments, Lark) are imported only by the features that need them.
 """
 
-from .checker import DefinitionError, Diagnostic, check, graph_dot, statistics
+from .checker import Diagnostic, check, graph_dot, statistics
+from .errors import BuildError, DefinitionError, InvalidUtf8Error
+from .lexer import Lexer, LexerState, PositionedToken, Token, TokenTable
 
-__all__: list[str] = ["DefinitionError", "Diagnostic", "check", "graph_dot", "statistics"]
+__all__: list[str] = [
+    "BuildError",
+    "DefinitionError",
+    "Diagnostic",
+    "InvalidUtf8Error",
+    "Lexer",
+    "LexerState",
+    "PositionedToken",
+    "Token",
+    "TokenTable",
+    "check",
+    "graph_dot",
+    "statistics",
+]

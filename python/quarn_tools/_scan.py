@@ -9,7 +9,7 @@ builds a new one.
 """
 
 import re
-from typing import Dict, List, Optional, Tuple
+from typing import Dict, Iterable, Iterator, List, Optional, Tuple
 
 import quarn
 
@@ -37,7 +37,7 @@ def scan(definition: str, text: str, with_positions: bool = False) -> List["quar
     return matches
 
 
-def _ends_in_first_mode(transitions: Transitions, matches) -> bool:
+def _ends_in_first_mode(transitions: Transitions, matches: List["quarn.TokenMatch"]) -> bool:
     if not any(transitions):
         return True
     switching = set().union(*transitions)
@@ -93,9 +93,10 @@ def _transitions(definition: str) -> Optional[Transitions]:
             position = finish + len(closing)
             continue
         if kind == "block_comment":
-            position = _after_block_comment(definition, match.end())
-            if position is None:
+            after = _after_block_comment(definition, match.end())
+            if after is None:
                 return None
+            position = after
             continue
         if kind == "string":
             words.append('"')
@@ -153,11 +154,17 @@ def _integer(text: str) -> int:
     digits = text.replace("_", "")
     for prefix, base in (("0x", 16), ("0o", 8), ("0b", 2)):
         if digits.startswith(prefix):
-            return int(re.match(r"[0-9a-fA-F]*", digits[2:]).group() or "x", base)
-    return int(re.match(r"[0-9]*", digits).group())
+            return int(_leading(r"[0-9a-fA-F]*", digits[2:]) or "x", base)
+    return int(_leading(r"[0-9]*", digits))
 
 
-def char_offsets(text: str, matches):
+def _leading(pattern: str, text: str) -> str:
+    match = re.match(pattern, text)
+    return match.group() if match else ""
+
+
+def char_offsets(text: str, matches: Iterable["quarn.TokenMatch"]
+                 ) -> Iterator[Tuple[int, "quarn.TokenMatch"]]:
     """(character offset, match) for each match; matches hold UTF-8 byte offsets."""
     if text.isascii():
         for m in matches:

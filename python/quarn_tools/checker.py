@@ -7,8 +7,9 @@ from dataclasses import dataclass
 from typing import Any, Literal, Optional
 
 from . import _analysis
+from .errors import DefinitionError
 
-__all__ = ["Diagnostic", "DefinitionError", "check", "statistics", "graph_dot"]
+__all__ = ["Diagnostic", "check", "statistics", "graph_dot"]
 
 Severity = Literal["error", "warning", "note"]
 
@@ -29,25 +30,6 @@ class Diagnostic:
     witness: Optional[str]
 
 
-class DefinitionError(ValueError):
-    """A definition that does not parse, with where it fails."""
-
-    def __init__(self, message: str, line: int, column: int, source_line: str = "") -> None:
-        super().__init__(message)
-        self.message = message
-        self.line = line
-        self.column = column
-        self.source_line = source_line
-
-    def __str__(self) -> str:
-        return f"line {self.line}, column {self.column}: {self.message}"
-
-
-def _source_line(definition: str, line: int) -> str:
-    lines = definition.split("\n")
-    return lines[line - 1] if 0 < line <= len(lines) else ""
-
-
 def check(definition: str) -> list[Diagnostic]:
     """Every finding about ``definition``, in the order of the text. A
     definition that does not parse gives one ``error`` finding."""
@@ -55,15 +37,15 @@ def check(definition: str) -> list[Diagnostic]:
 
 
 def _build_error(definition: str, error: ValueError) -> DefinitionError:
-    message, line, column = error.args
-    return DefinitionError(message, line, column, _source_line(definition, line))
+    message, offset = error.args
+    return DefinitionError(message, definition, offset)
 
 
 def statistics(definition: str) -> dict[str, Any]:
     """Sizes and build times of the automata, per mode. Raises
     DefinitionError when the definition does not parse."""
     try:
-        return _analysis.statistics(definition)  # type: ignore[no-any-return]
+        return _analysis.statistics(definition)
     except ValueError as error:
         raise _build_error(definition, error) from None
 
@@ -73,6 +55,6 @@ def graph_dot(definition: str, mode: Optional[str] = None) -> str:
     and its lookaheads. Raises DefinitionError when the definition does not
     parse and KeyError for an unknown mode."""
     try:
-        return _analysis.graph(definition, mode)  # type: ignore[no-any-return]
+        return _analysis.graph(definition, mode)
     except ValueError as error:
         raise _build_error(definition, error) from None

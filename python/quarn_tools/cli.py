@@ -9,6 +9,8 @@ from __future__ import annotations
 
 import argparse
 import csv
+import importlib
+import itertools
 import json
 import os
 import shutil
@@ -20,7 +22,9 @@ from typing import IO, Any, Iterator, NamedTuple, Optional, Sequence
 import quarn
 
 from . import html_view
-from .checker import DefinitionError, Diagnostic, check, graph_dot, statistics
+from .checker import Diagnostic, check, graph_dot, statistics
+from .errors import DefinitionError, InvalidUtf8Error
+from .lexer import Lexer
 
 EXIT_OK = 0
 EXIT_FINDINGS = 1
@@ -86,7 +90,7 @@ def _report_build_errors(definition: _Definition, fallback: str) -> int:
 def _build_scanner(definition: _Definition) -> Optional[quarn.Scanner]:
     try:
         return quarn.Scanner(definition.text)
-    except (ValueError, quarn.PanicException) as error:  # type: ignore[attr-defined]
+    except (ValueError, quarn.PanicException) as error:
         _report_build_errors(definition, str(error))
         return None
 
@@ -149,27 +153,9 @@ class Row(NamedTuple):
     end_column: Optional[int] = None
 
 
-def _rows(definition: _Definition, scanner: quarn.Scanner, source: str,
-          positions: bool) -> Iterator[Row]:
-    """The tokens of one input, each input from the first mode. Streams in
-    chunks when the package's Lexer can read files; else reads the input whole."""
-    import quarn_tools
-
-    lexer_type = getattr(quarn_tools, "Lexer", None)
-    if lexer_type is not None and hasattr(lexer_type, "scan_file"):
-        yield from _streamed_rows(lexer_type(definition.text), source, positions)
-        return
-    text = _read_text(source, "input file")
-    if positions:
-        for m in scanner.find_matches_with_position(text):
-            yield Row(m.token_type, m.start, m.end, m.text, m.start_line, m.start_column,
-                      m.end_line, m.end_column)
-    else:
-        for m in scanner.find_matches(text):
-            yield Row(m.token_type, m.start, m.end, m.text)
-
-
-def _streamed_rows(lexer: Any, source: str, positions: bool) -> Iterator[Row]:
+def _rows(lexer: Lexer, source: str, positions: bool) -> Iterator[Row]:
+    """The tokens of one input, each input from the first mode, read in
+    chunks so that memory stays bounded whatever the input's size."""
     try:
         file = sys.stdin.buffer if source == "-" else open(source, "rb")
     except FileNotFoundError:
@@ -180,8 +166,13 @@ def _streamed_rows(lexer: Any, source: str, positions: bool) -> Iterator[Row]:
     progress = sys.stderr.isatty() and size >= _PROGRESS_BYTES
     try:
         for table in lexer.scan_file(file, positions=positions):
-            for token in table:
-                yield Row(*token)
+            columns: list[list[Any]] = [table.types.tolist(), table.starts.tolist(),
+                                        table.ends.tolist(), table.texts()]
+            if positions:
+                columns += [column.tolist() for column in (table.start_lines, table.start_columns,
+                                                           table.end_lines, table.end_columns)
+                            if column is not None]
+            yield from itertools.starmap(Row, zip(*columns))
             if progress and len(table):
                 done = min(100, 100 * int(table.ends[len(table) - 1]) // size)
                 print(f"\r{source}: {done}%", end="", file=sys.stderr, flush=True)
@@ -214,16 +205,20 @@ def _record(row: Row, source: str, positions: bool, names: dict[int, str], many:
 def _cmd_tokenize(args: argparse.Namespace) -> int:
     definition = _load_definition(args.definition)
     names = _parse_names(args.names)
-    scanner = _build_scanner(definition)
-    if scanner is None:
+    if _build_scanner(definition) is None:  # reports why, located
         return EXIT_ERROR
+    if args.jobs is not None or args.scheduler is not None:
+        return _tokenize_in_parallel(args, definition, names)
+    if args.on_error is not None:
+        raise UserError("--on-error applies to parallel jobs (--jobs N or --scheduler ADDRESS)")
+    lexer = Lexer(definition.text)
     sources = args.inputs or ["-"]
     many = len(sources) > 1
     columns = _columns(args.positions, names, many)
 
     def records() -> Iterator[list[Any]]:
         for source in sources:
-            for row in _rows(definition, scanner, source, args.positions):
+            for row in _rows(lexer, source, args.positions):
                 yield _record(row, source, args.positions, names, many)
 
     if args.format == "parquet":
@@ -247,12 +242,46 @@ def _cmd_tokenize(args: argparse.Namespace) -> int:
     return EXIT_OK
 
 
+def _tokenize_in_parallel(args: argparse.Namespace, definition: _Definition,
+                          names: dict[int, str]) -> int:
+    """Parquet at -o OUT (one file for OUT.parquet, else a folder of parts)
+    through quarn_tools.jobs; failures and the summary go to standard error."""
+    from .jobs import terminal_progress, tokenize_files
+
+    if not args.output:
+        raise UserError("--jobs and --scheduler write Parquet: give -o OUT.parquet or -o FOLDER")
+    if args.format not in ("text", "parquet"):
+        raise UserError("--jobs and --scheduler write Parquet only (--format parquet)")
+    if not args.inputs or "-" in args.inputs:
+        raise UserError("--jobs and --scheduler read files, not standard input")
+    if args.jobs is not None and args.jobs < 1:
+        raise UserError("--jobs must be at least 1")
+    lexer = Lexer(definition.text, names=names or None)
+    progress = terminal_progress(sys.stderr) if sys.stderr.isatty() else None
+    try:
+        summary = tokenize_files(lexer, args.inputs, output=args.output, jobs=args.jobs,
+                                 scheduler=args.scheduler, on_error=args.on_error or "skip",
+                                 progress=progress, positions=args.positions, text=True)
+    except ImportError as error:
+        raise UserError(f"--scheduler needs the dask extra: pip install 'quarn[dask]' ({error})"
+                        ) from None
+    except (InvalidUtf8Error, OSError) as error:
+        raise UserError(str(error)) from None
+    finally:
+        if progress is not None:
+            print(file=sys.stderr)
+    for failure in summary.failures:
+        print(f"quarn: skipped {failure}", file=sys.stderr)
+    print(summary, file=sys.stderr)
+    return EXIT_FINDINGS if summary.failures else EXIT_OK
+
+
 def _write_parquet(records: Iterator[list[Any]], columns: list[str], output: Optional[str]) -> int:
     if not output:
         raise UserError("--format parquet needs an output file (-o FILE)")
     try:
-        import pyarrow as pa  # type: ignore[import-not-found]
-        import pyarrow.parquet as pq  # type: ignore[import-not-found]
+        pa = importlib.import_module("pyarrow")  # untyped optional dependency
+        pq = importlib.import_module("pyarrow.parquet")
     except ImportError:
         raise UserError("--format parquet needs pyarrow: pip install 'quarn[arrow]'") from None
     writer = None
@@ -285,7 +314,7 @@ def _cmd_stats(args: argparse.Namespace) -> int:
     try:
         stats = statistics(definition.text)
     except DefinitionError as error:
-        print(_located(definition.path, error.line, error.column, "error", error.message,
+        print(_located(definition.path, error.line, error.column, "error", error.reason,
                        definition.text), file=sys.stderr)
         return EXIT_ERROR
     if args.format == "json":
@@ -321,7 +350,7 @@ def _cmd_graph(args: argparse.Namespace) -> int:
     try:
         dot = graph_dot(definition.text, args.mode)
     except DefinitionError as error:
-        print(_located(definition.path, error.line, error.column, "error", error.message,
+        print(_located(definition.path, error.line, error.column, "error", error.reason,
                        definition.text), file=sys.stderr)
         return EXIT_ERROR
     except KeyError:
@@ -362,8 +391,8 @@ def _cmd_show(args: argparse.Namespace) -> int:
         return EXIT_ERROR
     text = _read_text(args.input, "input file")
     tokens = (
-        html_view.ShownToken(m.token_type, m.start, m.end, m.start_line, m.start_column,
-                             m.end_line, m.end_column)
+        html_view.ShownToken(m.token_type, m.start, m.end, m.start_line or 0,
+                             m.start_column or 0, m.end_line or 0, m.end_column or 0)
         for m in scanner.find_matches_with_position(text)
     )
     page = html_view.render(f"{Path(args.input).name} — {Path(definition.path).name}", text, tokens, names)
@@ -409,7 +438,16 @@ def _parser() -> argparse.ArgumentParser:
     p.add_argument("--format", choices=("text", "jsonl", "csv", "parquet"), default="text")
     p.add_argument("--names", metavar="NAMES",
                    help="token type names: TYPE=NAME,... or a JSON object / 'TYPE NAME' lines file")
-    p.add_argument("-o", "--output", metavar="OUT", help="output file (standard output by default)")
+    p.add_argument("-o", "--output", metavar="OUT",
+                   help="output file (standard output by default); with --jobs or --scheduler "
+                   "OUT.parquet is one file, any other name a folder of Parquet parts")
+    p.add_argument("--jobs", metavar="N", type=int,
+                   help="tokenize the files on N local processes into Parquet at -o OUT")
+    p.add_argument("--scheduler", metavar="ADDRESS",
+                   help="tokenize on the Dask cluster at ADDRESS (tcp://host:port) into Parquet")
+    p.add_argument("--on-error", choices=("skip", "fail"),
+                   help="with --jobs or --scheduler: leave out (and list) files that cannot be "
+                   "read or are not UTF-8, exiting 1 (skip, the default), or stop (fail)")
     p.set_defaults(run=_cmd_tokenize)
 
     p = commands.add_parser("stats", help="sizes and build times of the automata",

@@ -20,7 +20,10 @@ from __future__ import annotations
 
 import re
 from dataclasses import dataclass
-from typing import Dict, Iterable, List, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Dict, Iterable, List, Optional, Tuple, Union
+
+if TYPE_CHECKING:
+    import quarn
 
 __all__ = ["Definition", "Mode", "Token", "token", "literal", "raw_string"]
 
@@ -189,7 +192,7 @@ class Definition:
         lines.append("}")
         return "\n".join(lines) + "\n"
 
-    def scanner(self):
+    def scanner(self) -> "quarn.Scanner":
         """A new quarn.Scanner for this definition."""
         import quarn
 

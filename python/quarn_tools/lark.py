@@ -10,7 +10,7 @@ Text at which no token starts, and a token whose type has no name, raise
 ``lark.exceptions.UnexpectedCharacters`` at that position.
 """
 
-from typing import Iterable, Iterator, List, Mapping
+from typing import Any, Iterable, Iterator, List, Mapping
 
 from lark.exceptions import UnexpectedCharacters
 from lark.lexer import Lexer, Token
@@ -29,11 +29,12 @@ def lexer(definition: str, token_names: Mapping[int, str], ignore: Iterable[str]
     always_ignored = frozenset(ignore)
 
     class QuarnLarkLexer(Lexer):
-        def __init__(self, lexer_conf) -> None:
+        def __init__(self, lexer_conf: Any) -> None:
             ignored = always_ignored | frozenset(lexer_conf.ignore)
             self.ignored_types = frozenset(t for t, n in names.items() if n in ignored)
 
-        def lex(self, data: str) -> Iterator[Token]:
+        # A custom lexer is handed the text alone.
+        def lex(self, data: str) -> Iterator[Token]:  # type: ignore[override]
             ignored_types = self.ignored_types
             ascii_text = data.isascii()
             line_starts = None if ascii_text else _line_starts(data)
@@ -46,8 +47,8 @@ def lexer(definition: str, token_names: Mapping[int, str], ignore: Iterable[str]
                 if token_type in ignored_types:
                     continue
                 value = m.text
-                line, column = m.start_line, m.start_column
-                start = m.start if ascii_text else line_starts[line - 1] + column - 1
+                line, column = m.start_line or 1, m.start_column or 1  # scanned with positions
+                start = m.start if line_starts is None else line_starts[line - 1] + column - 1
                 # Token's constructor is written in Python and costs more than the
                 # scan; fill the same fields directly.
                 token = _new_string(Token, value)
@@ -80,4 +81,4 @@ def _fail(text: str, byte_position: int) -> None:
     position = len(text.encode("utf-8")[:byte_position].decode("utf-8"))
     line = text.count("\n", 0, position) + 1
     column = position - (text.rfind("\n", 0, position) + 1) + 1
-    raise UnexpectedCharacters(text, position, line, column)
+    raise UnexpectedCharacters(text, position, line, column)  # type: ignore[no-untyped-call]

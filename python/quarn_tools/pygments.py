@@ -8,10 +8,10 @@ character of the input is yielded: text at which no token starts comes out as
 ``skipped`` (``Error`` by default; ``Text`` for lenient highlighting).
 """
 
-from typing import Dict, Iterator, Mapping, Optional, Tuple
+from typing import Any, Dict, Iterator, Mapping, Optional, Tuple
 
-from pygments.lexer import Lexer
-from pygments.token import Error, Generic, Literal, Text, Token, _TokenType
+from pygments.lexer import Lexer  # type: ignore[import-untyped]
+from pygments.token import Error, Generic, Literal, Text, Token, _TokenType  # type: ignore[import-untyped]
 
 from . import languages
 from ._scan import char_offsets, scan
@@ -45,13 +45,13 @@ def token_type_for(name: Optional[str]) -> _TokenType:
     return token_type
 
 
-class QuarnLexer(Lexer):
+class QuarnLexer(Lexer):  # type: ignore[misc]
     """Highlights with a quarn definition: ``QuarnLexer(definition=...,
     token_names={type: name})`` or ``token_types={type: pygments token type}``."""
 
     name = "quarn"
     aliases = ["quarn"]
-    filenames = []
+    filenames: list[str] = []
 
     definition: str = ""
     token_names: Mapping[int, str] = {}
@@ -59,7 +59,7 @@ class QuarnLexer(Lexer):
     def __init__(self, definition: Optional[str] = None,
                  token_names: Optional[Mapping[int, str]] = None,
                  token_types: Optional[Mapping[int, _TokenType]] = None,
-                 skipped: _TokenType = Error, **options) -> None:
+                 skipped: _TokenType = Error, **options: Any) -> None:
         super().__init__(**options)
         if definition is not None:
             self.definition = definition

@@ -1,8 +1,9 @@
 // check(definition) -> [(severity, code, message, line, column, mode, clause, witness)]
 // statistics(definition) -> {"parse_ms", "classes_ms", "interval_groups", "modes": [{...}]}
 // graph(definition, mode) -> DOT text
-// A definition that does not parse raises ValueError(message, line, column)
-// from statistics() and graph(); check() reports it as an error finding.
+// A definition that does not parse raises ValueError(message, offset), the
+// byte offset where parsing failed, from statistics() and graph(); check()
+// reports it as an error finding.
 #include "analysis_binding.hpp"
 
 #include <exception>
@@ -14,7 +15,6 @@
 
 #include "quarn/analysis/check.hpp"
 #include "quarn/analysis/graph.hpp"
-#include "quarn/definition/source_map.hpp"
 
 namespace quarn::python {
 
@@ -103,17 +103,15 @@ PyObject* check(PyObject*, PyObject* arg) {
     return list;
 }
 
-// The automata of a definition, or ValueError(message, line, column).
+// The automata of a definition, or ValueError(message, offset).
 std::optional<analysis::DefinitionAutomata> build(std::string_view text) {
     std::optional<base::Result<analysis::DefinitionAutomata, analysis::ParseFailure>> built;
     if (!run_unlocked([&] { built.emplace(analysis::build_automata(text)); }))
         return std::nullopt;
     if (!*built) {
-        const auto position = definition::position_of(text, built->error().offset);
-        PyObject* args = Py_BuildValue("(s#nn)", built->error().message.data(),
+        PyObject* args = Py_BuildValue("(s#n)", built->error().message.data(),
                                        static_cast<Py_ssize_t>(built->error().message.size()),
-                                       static_cast<Py_ssize_t>(position.line),
-                                       static_cast<Py_ssize_t>(position.column));
+                                       static_cast<Py_ssize_t>(built->error().offset));
         if (args != nullptr) {
             PyErr_SetObject(PyExc_ValueError, args);
             Py_DECREF(args);

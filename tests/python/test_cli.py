@@ -187,10 +187,9 @@ def png_colours(data):
     return colours
 
 
-@pytest.mark.skipif(not hasattr(getattr(quarn_tools, "Lexer", None), "scan_file"),
-                    reason="streaming scans (Lexer.scan_file) are not available")
 def test_tokenize_streams_200_mb_in_bounded_memory(tmp_path):
-    line = "[server]\nhost = \"example.org\"  # a comment\nport = 8080\n"
+    # Long comments keep the token count, and so the run time, modest.
+    line = "[server]\nhost = \"exa\\\"mple.org\"  # " + "a comment " * 200 + "\nport = 8080\n"
     big = tmp_path / "big.txt"
     with open(big, "w", encoding="utf-8") as out:
         block = line * 10000
@@ -205,3 +204,29 @@ def test_tokenize_streams_200_mb_in_bounded_memory(tmp_path):
     code, peak_kb = map(int, result.stdout.split())
     assert code == 0
     assert peak_kb < 200 * 1024, f"peak RSS {peak_kb} kB"
+
+
+@pytest.mark.parametrize("output", ["tokens.parquet", "parts"])
+def test_tokenize_jobs_write_parquet_and_report_skipped_files(tmp_path, output):
+    pq = pytest.importorskip("pyarrow.parquet")
+    text = DEMO_INPUT.read_text(encoding="utf-8")
+    good = tmp_path / "good.txt"
+    good.write_text(text, encoding="utf-8")
+    bad = tmp_path / "bad.txt"
+    bad.write_bytes(b"key = 1\n\xff\n")
+    out = tmp_path / output
+    result = run("tokenize", DEMO, good, bad, "--jobs", "2", "-o", out, "--names", "1=comment")
+    assert result.returncode == 1, result.stderr
+    assert f"{bad}" in result.stderr and "at byte 8" in result.stderr
+    assert "tokenized 1 files" in result.stderr and "1 files skipped" in result.stderr
+    table = pq.read_table(out).to_pylist()
+    expected = [(m.token_type, m.start, m.end, m.text)
+                for m in quarn_tools_scan(DEMO.read_text(encoding="utf-8"), text)]
+    assert sorted((r["type"], r["start"], r["end"], r["text"]) for r in table) == sorted(expected)
+    assert {r["file"] for r in table} == {str(good)}
+
+    failed = run("tokenize", DEMO, good, bad, "--jobs", "1", "--on-error", "fail",
+                 "-o", tmp_path / "again.parquet")
+    assert failed.returncode == 2 and "Traceback" not in failed.stderr
+    assert not (tmp_path / "again.parquet").exists()
+    assert run("tokenize", DEMO, good, "--jobs", "1").returncode == 2  # no -o

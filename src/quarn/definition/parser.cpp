@@ -318,7 +318,7 @@ base::Result<ScannerData, std::string> parse_scanner_data(std::string_view text)
 
 base::Result<ScannerData, std::string> parse_scanner_data(std::string_view text, SourceMap& map) {
     map = SourceMap();
-    ParseResult<TokenStream> stream = tokenize(text);
+    ParseResult<TokenStream> stream = tokenize(text, &map.error);
     if (!stream)
         return error(std::move(stream).error());
     Cursor cursor(stream.value());

@@ -33,9 +33,11 @@ struct ModeSource {
 
 struct SourceMap {
     std::vector<ModeSource> modes;  // in definition order
-    // Of a rejected definition: the token at which parsing failed, or the end
-    // of the group (the offset of its closing delimiter) it failed to find
-    // more in.
+    // Of a rejected definition: the token at which parsing failed, the end of
+    // the group (the offset of its closing delimiter) it failed to find more
+    // in, or, when the text does not tokenize, where the offending text starts
+    // (the first invalid UTF-8 byte, the unusable character, or the end of
+    // the text for an unclosed group).
     std::size_t error = 0;
 };
 

@@ -75,8 +75,10 @@ struct TokenStream {
 inline constexpr std::string_view kTokenizeError = "cannot parse string into token stream";
 
 // Fails with kTokenizeError on a character that starts no token, an
-// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8.
-base::Result<TokenStream, std::string> tokenize(std::string_view text);
+// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8,
+// and then stores the byte offset where the offending text starts in `error_offset`.
+base::Result<TokenStream, std::string> tokenize(std::string_view text,
+                                                std::size_t* error_offset = nullptr);
 
 bool is_reserved_word(std::string_view identifier);
 

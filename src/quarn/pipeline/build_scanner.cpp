@@ -21,7 +21,7 @@ namespace quarn::pipeline {
 namespace {
 
 BuildError construction_error(std::string message) {
-    return BuildError{BuildError::Kind::Construction, std::move(message), {}, {}, {}};
+    return BuildError{BuildError::Kind::Construction, std::move(message), {}, {}, {}, {}};
 }
 
 BuildError nfa_error(const generate::NfaBuildError& error) {
@@ -35,16 +35,18 @@ BuildError conversion_error(const generate::DfaConversionError& error) {
 }  // namespace
 
 base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
-    auto parsed = definition::parse_scanner_data(definition);
+    definition::SourceMap map;
+    auto parsed = definition::parse_scanner_data(definition, map);
     if (!parsed) {
         return base::err(BuildError{BuildError::Kind::Definition,
                                     std::string(kDefinitionErrorPrefix) + parsed.error(),
                                     {},
                                     {},
-                                    {}});
+                                    {},
+                                    map.error});
     }
     definition::ScannerData& data = parsed.value();
-    auto transitions = resolve_transitions(data);
+    auto transitions = resolve_transitions(data, &map);
     if (!transitions)
         return base::err(std::move(transitions).error());
 
@@ -55,14 +57,17 @@ base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
         nfa_budget.used += lookahead.states.size();
     std::vector<generate::Nfa> nfas;
     nfas.reserve(data.modes.size());
-    for (const definition::ModeDefinition& mode : data.modes) {
+    for (std::size_t m = 0; m < data.modes.size(); ++m) {
+        const definition::ModeDefinition& mode = data.modes[m];
         auto nfa = generate::Nfa::build_from_patterns(mode.patterns(), nfa_budget);
         if (!nfa) {
-            const definition::TokenClause& token = mode.tokens.at(nfa.error().pattern);
+            const std::size_t pattern = nfa.error().pattern;
+            const definition::TokenClause& token = mode.tokens.at(pattern);
             BuildError error = nfa_error(nfa.error());
             error.mode = mode.name;
             error.clause = token.clause;
             error.pattern = token.pattern.regex;
+            error.offset = map.modes.at(m).clauses.at(pattern);
             return base::err(std::move(error));
         }
         nfas.push_back(std::move(nfa).value());
@@ -95,9 +100,15 @@ base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
     // the conversion bounds its tables by that width.
     const std::size_t num_classes = classes.intervals().size();
     generate::ScannerDfaBudget dfa_budget;
-    auto dfas = generate::build_scanner_dfas(nfas, data.lookaheads, num_classes, dfa_budget);
-    if (!dfas)
-        return base::err(conversion_error(dfas.error()));
+    std::size_t failed_mode = 0;
+    auto dfas =
+        generate::build_scanner_dfas(nfas, data.lookaheads, num_classes, dfa_budget, &failed_mode);
+    if (!dfas) {
+        BuildError error = conversion_error(dfas.error());
+        error.mode = data.modes.at(failed_mode).name;
+        error.offset = map.modes.at(failed_mode).mode;
+        return base::err(std::move(error));
+    }
 
     DfaConverter converter(num_classes, dfas->lookaheads);
     std::vector<runtime::ScannerMode> runtime_modes;

@@ -1,13 +1,26 @@
 #include "quarn/pipeline/mode_transitions.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
 namespace quarn::pipeline {
 
+namespace {
+
+std::optional<std::size_t> transition_offset(const definition::SourceMap* map, std::size_t mode,
+                                             std::size_t transition) {
+    if (map == nullptr || mode >= map->modes.size() ||
+        transition >= map->modes[mode].transitions.size())
+        return std::nullopt;
+    return map->modes[mode].transitions[transition];
+}
+
+}  // namespace
+
 base::Result<std::vector<std::vector<runtime::Transition>>, BuildError> resolve_transitions(
-    const definition::ScannerData& data) {
+    const definition::ScannerData& data, const definition::SourceMap* map) {
     // The first position of every name: one lookup per transition instead of
     // a linear search from mode 0.
     std::unordered_map<std::string_view, runtime::ModeIndex> positions;
@@ -18,10 +31,12 @@ base::Result<std::vector<std::vector<runtime::Transition>>, BuildError> resolve_
     using Kind = definition::Transition::Kind;
     std::vector<std::vector<runtime::Transition>> result;
     result.reserve(data.modes.size());
-    for (const definition::ModeDefinition& mode : data.modes) {
+    for (std::size_t m = 0; m < data.modes.size(); ++m) {
+        const definition::ModeDefinition& mode = data.modes[m];
         std::vector<runtime::Transition>& resolved = result.emplace_back();
         resolved.reserve(mode.transitions.size());
-        for (const definition::Transition& transition : mode.transitions) {
+        for (std::size_t t = 0; t < mode.transitions.size(); ++t) {
+            const definition::Transition& transition = mode.transitions[t];
             if (transition.kind == Kind::Pop) {
                 resolved.push_back(runtime::Transition::pop_mode(transition.token_type));
                 continue;
@@ -33,7 +48,8 @@ base::Result<std::vector<std::vector<runtime::Transition>>, BuildError> resolve_
                                "Scanner mode '" + transition.target_mode + "' not found",
                                mode.name,
                                transition.clause,
-                               {}});
+                               {},
+                               transition_offset(map, m, t)});
             }
             resolved.push_back(
                 transition.kind == Kind::Enter

@@ -6,7 +6,7 @@ import pytest
 import quarn
 from quarn_tools import languages
 
-from language_samples import SOURCES, agreement, sample_texts
+from .language_samples import SOURCES, agreement, sample_texts
 
 AGREEMENT = 0.97
 

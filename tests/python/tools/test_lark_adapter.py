@@ -14,7 +14,7 @@ from lark.exceptions import UnexpectedCharacters  # noqa: E402
 from quarn_tools.definition import Definition, token  # noqa: E402
 from quarn_tools.lark import lexer  # noqa: E402
 
-from language_samples import sample_texts  # noqa: E402
+from .language_samples import sample_texts  # noqa: E402
 
 JSON_GRAMMAR = r"""
 ?value: object | array | STRING | NUMBER | TRUE | FALSE | NULL
