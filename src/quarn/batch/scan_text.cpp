@@ -12,22 +12,27 @@ namespace quarn::batch {
 
 namespace {
 
-// Documents [first, last) into `out`, each tagged with its index.
+// Documents [first, last) into `out`, each tagged with its index. Filled in
+// a local and moved out at the end: the threads' results lie side by side,
+// and per-token updates of their sizes would share cache lines.
 void scan_range(const runtime::CompiledScanner& scanner,
                 std::span<const runtime::ValidatedUtf8> documents, std::size_t first,
                 std::size_t last, const ScanOptions& options, TokenColumns& out) {
     std::size_t bytes = 0;
     for (std::size_t i = first; i < last; ++i)
         bytes += documents[i].view().size();
-    out.reserve(expected_tokens(bytes), options.positions);
-    out.documents.reserve(expected_tokens(bytes));
+    TokenColumns local;
+    local.reserve(expected_tokens(bytes), options.positions);
+    local.documents.reserve(expected_tokens(bytes));
     for (std::size_t i = first; i < last; ++i) {
         ScanState state;
-        const std::size_t before = out.size();
-        scan_text(scanner, documents[i], options, state, out);
-        for (std::size_t k = before; k < out.size(); ++k)
-            out.documents.push_back(static_cast<std::uint32_t>(i));
+        const std::size_t before = local.size();
+        scan_text(scanner, documents[i], options, state, local);
+        const std::size_t count = local.size() - before;
+        std::fill_n(local.documents.spare(count), count, static_cast<std::uint32_t>(i));
+        local.documents.commit(count);
     }
+    out = std::move(local);
 }
 
 }  // namespace
