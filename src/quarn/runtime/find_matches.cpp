@@ -333,8 +333,8 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
                     &lookahead_dead_ends_, best, read_end);
         read_end_ = std::max(read_end_, read_end);
         // Bytes skipped and read, lookaheads included: at least one per attempt.
-        interrupt_countdown_.charge(
-            read_end - static_cast<std::size_t>(skipped_from - char_iter_.begin()));
+        interrupt_countdown_.charge(read_end -
+                                    static_cast<std::size_t>(skipped_from - char_iter_.begin()));
         if (entry != nullptr) {
             char_iter_.set_state(best);
             fill_match(char_iter_, start, best, *entry, match);
