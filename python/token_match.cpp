@@ -37,6 +37,8 @@ PyObject* get_end(PyObject* self, void*) {
     return PyLong_FromSize_t(as_match(self)->end);
 }
 
+// The decoder has its own ASCII path and shares one-character strings, which
+// makes it cheaper than copying bytes into a new ASCII string.
 PyObject* get_text(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(as_match(self)->text, Py_SIZE(self), nullptr);
 }
@@ -68,10 +70,38 @@ PyObject* token_match_new(PyTypeObject* type, PyObject*, PyObject*) {
     return nullptr;
 }
 
+// Objects with texts up to kPooledText bytes are all allocated at that size and
+// recycled through a bounded free list; one interpreter lock guards it.
+constexpr std::size_t kPooledText = 16;
+constexpr std::size_t kFreeListCapacity = 8192;
+#ifdef Py_GIL_DISABLED
+constexpr bool kUseFreeList = false;
+#else
+constexpr bool kUseFreeList = true;
+#endif
+TokenMatchObject* free_list[kFreeListCapacity];
+std::size_t free_count = 0;
+
 void token_match_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    PyObject_Free(self);
+    TokenMatchObject* match = as_match(self);
+    if (kUseFreeList && static_cast<std::size_t>(Py_SIZE(self)) <= kPooledText &&
+        free_count < kFreeListCapacity) {
+        free_list[free_count++] = match;
+    } else {
+        PyObject_Free(self);
+    }
     Py_DECREF(type);
+}
+
+TokenMatchObject* allocate(std::size_t text_size) {
+    if (text_size <= kPooledText) {
+        if (kUseFreeList && free_count > 0)
+            return free_list[--free_count];
+        text_size = kPooledText;
+    }
+    return static_cast<TokenMatchObject*>(
+        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + text_size));
 }
 
 PyType_Slot token_match_slots[] = {
@@ -100,10 +130,9 @@ PyTypeObject* token_match_type() {
 
 PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::size_t start,
                           std::size_t end, std::string_view text, const TokenPositions& positions) {
-    // Allocated directly rather than through tp_alloc: the fields are all written
-    // below, so the zeroing that the generic allocator does is wasted work.
-    auto* self = static_cast<TokenMatchObject*>(
-        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + text.size()));
+    // Not through tp_alloc: every field is written below, so the zeroing that
+    // the generic allocator does is wasted work.
+    TokenMatchObject* self = allocate(text.size());
     if (self == nullptr)
         return PyErr_NoMemory();
     PyObject_InitVar(reinterpret_cast<PyVarObject*>(self), type,
@@ -112,7 +141,13 @@ PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::siz
     self->start = start;
     self->end = end;
     self->positions = positions;
-    std::memcpy(self->text, text.data(), text.size());
+    if (text.size() <= kPooledText) {
+        // Short copies inline: most tokens are a few bytes long.
+        for (std::size_t i = 0; i < text.size(); ++i)
+            self->text[i] = text[i];
+    } else {
+        std::memcpy(self->text, text.data(), text.size());
+    }
     return reinterpret_cast<PyObject*>(self);
 }
 
