@@ -71,6 +71,7 @@ int exec_module(PyObject* module) {
     PyObject* panic = panic_exception_type();
     if (panic == nullptr)
         return -1;
+    install_interrupt_check();
     if (add_public(module, "Scanner", reinterpret_cast<PyObject*>(scanner)) < 0)
         return -1;
     if (add_public(module, "TokenMatch", reinterpret_cast<PyObject*>(token_match)) < 0) {

@@ -3,6 +3,8 @@
 #include <exception>
 #include <new>
 
+#include "quarn/base/interrupt.hpp"
+
 namespace quarn::python {
 
 namespace {
@@ -41,9 +43,24 @@ PyObject* raise_panic(std::string_view message) {
     return nullptr;
 }
 
+bool signal_pending() {
+    // Handlers run only with the interpreter lock held; work on a thread
+    // without it is left alone.
+    return PyGILState_Check() && PyErr_CheckSignals() != 0;
+}
+
+void install_interrupt_check() {
+    base::set_interrupt_check(&signal_pending);
+}
+
 void raise_current_exception() {
     try {
         throw;
+    } catch (const base::Interrupted&) {
+        // The check that stopped the work has set the handler's exception
+        // (KeyboardInterrupt for Ctrl-C).
+        if (!PyErr_Occurred())
+            PyErr_SetNone(PyExc_KeyboardInterrupt);
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {

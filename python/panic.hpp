@@ -16,9 +16,14 @@ PyObject* panic_exception_type();
 // Sets the panic exception with `message`; always returns nullptr.
 PyObject* raise_panic(std::string_view message);
 
+// Lets long scans and constructions stop for a pending signal: they call
+// Python's signal handlers now and then, and an exception raised by one (such
+// as KeyboardInterrupt) ends the call with it.
+void install_interrupt_check();
+
 // Converts the C++ exception being handled into a Python exception: bad_alloc
-// becomes MemoryError, everything else the panic exception. Call only inside a
-// catch block.
+// becomes MemoryError, base::Interrupted the exception its signal handler
+// raised, everything else the panic exception. Call only inside a catch block.
 void raise_current_exception();
 
 // Runs `body` and converts any C++ exception that escapes it; `body` returns a new

@@ -1,5 +1,7 @@
 #include "scanner_type.hpp"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -35,11 +37,19 @@ constexpr const char* kFindMatchesWithPositionDoc =
 
 constexpr const char* kUnsendable = "quarn::Scanner is unsendable, but sent to another thread";
 
+// An identity of the calling thread that no other thread of the process ever
+// gets; the OS thread ident is given again once its thread has ended.
+std::uint64_t thread_identity() {
+    static std::atomic<std::uint64_t> next{1};
+    thread_local const std::uint64_t identity = next.fetch_add(1, std::memory_order_relaxed);
+    return identity;
+}
+
 // The compiled scanner is immutable; the mode state carried from one call to
 // the next is not, so every call must come from the thread that built it.
 struct ScannerObject {
     PyObject ob_base;
-    unsigned long owner_thread;
+    std::uint64_t owner_thread;
     pipeline::Scanner compiled;
     runtime::ModeState mode_state;
 };
@@ -75,7 +85,7 @@ PyObject* scanner_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         PyObject* self = type->tp_alloc(type, 0);
         if (self == nullptr)
             return nullptr;
-        as_scanner(self)->owner_thread = PyThread_get_thread_ident();
+        as_scanner(self)->owner_thread = thread_identity();
         new (&as_scanner(self)->compiled) pipeline::Scanner(std::move(built).value());
         new (&as_scanner(self)->mode_state) runtime::ModeState();
         return self;
@@ -187,7 +197,7 @@ PyObject* scan(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
     if (input == nullptr)
         return nullptr;
     ScannerObject* scanner = as_scanner(self);
-    if (scanner->owner_thread != PyThread_get_thread_ident())
+    if (scanner->owner_thread != thread_identity())
         return raise_panic(kUnsendable);
     Py_ssize_t size = 0;
     // CPython's UTF-8 form of a str is well formed (lone surrogates fail here),
@@ -199,12 +209,18 @@ PyObject* scan(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
     return guarded([&]() -> PyObject* {
         const runtime::CompiledScanner& compiled = *scanner->compiled;
         const auto valid = runtime::ValidatedUtf8::trusted(text);
+        // The scan runs on a copy, kept only if the call succeeds: a call that
+        // raises (Ctrl-C, MemoryError) leaves the mode and stack as they were.
+        runtime::ModeState state = scanner->mode_state;
+        PyObject* tokens = nullptr;
         if constexpr (kWithPositions) {
-            return collect_tokens(compiled.find_matches_with_position(valid, scanner->mode_state),
-                                  text);
+            tokens = collect_tokens(compiled.find_matches_with_position(valid, state), text);
         } else {
-            return collect_tokens(compiled.find_matches(valid, scanner->mode_state), text);
+            tokens = collect_tokens(compiled.find_matches(valid, state), text);
         }
+        if (tokens != nullptr)
+            scanner->mode_state = std::move(state);
+        return tokens;
     });
 }
 

@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev libtomlplusplus-dev unicode-data)
+# clang and its runtime libraries (libFuzzer) run the fuzz smoke test.
+packages=(g++ cmake ninja-build libgtest-dev libbenchmark-dev libtomlplusplus-dev unicode-data clang
+          libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

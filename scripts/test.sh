@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ suites (release and sanitizer builds), the Unicode
-# table reproducibility check and the Python tests. Installs what is missing first.
+# table reproducibility check, the Python tests and, with clang, a short run
+# of every fuzz target. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -22,4 +23,8 @@ fi
 if [ -f pyproject.toml ]; then
     python -m pip install -q .
     python -m pytest -q tests/python
+fi
+
+if command -v clang++ >/dev/null; then
+    bash scripts/fuzz_smoke.sh
 fi

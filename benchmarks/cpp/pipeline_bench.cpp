@@ -109,6 +109,29 @@ void scan_json_re2c(benchmark::State& state) {
     report(state, *text, tally);
 }
 
+// Tokens that alternate between modes over text that one mode's pattern
+// reads to the end: linear only while each mode keeps its dead ends. Each is
+// registered at two sizes, 4x apart, whose times should be about 4x apart.
+void scan_across_modes(benchmark::State& state, const std::string& definition_name,
+                       const std::string& unit) {
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(state.range(0)))
+        text += unit;
+    const quarn::pipeline::Scanner scanner = build(definition_name);
+    const auto input = quarn::runtime::ValidatedUtf8::trusted(text);
+    TokenTally tally;
+    for (auto _ : state) {
+        tally = {};
+        quarn::runtime::ModeState modes;
+        auto matches = scanner->find_matches(input, modes);
+        quarn::runtime::Match match;
+        while (matches.next_match(match))
+            tally.add(match.token_type, match.span.start, match.span.end);
+        benchmark::DoNotOptimize(tally);
+    }
+    report(state, text, tally);
+}
+
 void construct(benchmark::State& state, const std::string& definition_name) {
     for (auto _ : state) {
         auto scanner = build(definition_name);
@@ -143,6 +166,16 @@ int main(int argc, char** argv) {
         if (n == "json")
             benchmark::RegisterBenchmark("scan/json/re2c", scan_json_re2c)->Unit(ms);
     }
+    benchmark::RegisterBenchmark("pathological/modes/ping_pong", scan_across_modes, "ping_pong",
+                                 "x")
+        ->Arg(250'000)
+        ->Arg(1'000'000)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("pathological/modes/large_unterminated_comment", scan_across_modes,
+                                 "large", "/*\"\"")
+        ->Arg(250'000)
+        ->Arg(1'000'000)
+        ->Unit(ms);
     for (const char* name : {"json", "python", "large"})
         benchmark::RegisterBenchmark(("construct/" + std::string(name)).c_str(), construct,
                                      std::string(name))

@@ -223,7 +223,7 @@ void BM_FindMatchesLongStrings(benchmark::State& state) {
 void BM_TableWalkFloor(benchmark::State& state) {
     const auto scanner = json_scanner();
     const auto match_function = json_match_function();
-    const Dfa& dfa = scanner->current_dfa();
+    const Dfa& dfa = scanner->dfa(0);
     const char* const table = dfa.column_base(0);
     const std::uint32_t width = static_cast<std::uint32_t>(dfa.num_classes());
     const std::string& text = input();

@@ -35,6 +35,14 @@ def test_scanner_is_confined_to_its_thread(words, method):
     assert stream(getattr(words, method)("abc")) == [(1, 0, 3, "abc")]
 
 
+def test_a_scanner_from_an_ended_thread_is_refused_in_every_later_thread():
+    # The OS gives an ended thread's ident to the next thread it starts.
+    for _ in range(40):
+        scanner = run_in_thread(lambda: quarn.Scanner('D { mode M { token "a" => 1; } }'))["value"]
+        error = run_in_thread(lambda: scanner.find_matches("a"))["error"]
+        assert type(error) is quarn.PanicException
+
+
 def test_argument_errors_come_before_the_thread_check(words):
     outcome = run_in_thread(lambda: words.find_matches(42))
     assert type(outcome["error"]) is TypeError

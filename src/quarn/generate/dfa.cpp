@@ -11,6 +11,7 @@
 
 #include "quarn/base/errors.hpp"
 #include "quarn/base/fxhash.hpp"
+#include "quarn/base/interrupt.hpp"
 #include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/minimizer.hpp"
 #include "quarn/generate/nfa.hpp"
@@ -53,7 +54,6 @@ Dfa minimize_charged(Dfa dfa, std::size_t alphabet_width, ScannerDfaBudget& budg
 struct Edge {
     std::uint32_t interval;
     StateIndex target;
-    friend auto operator<=>(const Edge&, const Edge&) = default;
 };
 
 // The NFA's edges in flat arrays indexed by state, checked once, so that the
@@ -355,6 +355,7 @@ class SubsetConstruction {
     }
 
     std::optional<DfaConversionError> charge(std::size_t steps) {
+        base::construction_countdown().charge(steps);
         work_ += steps;
         budget_.subset_work += steps;
         if (work_ > kMaxSubsetWork) {

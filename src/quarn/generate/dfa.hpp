@@ -49,8 +49,10 @@ inline constexpr std::size_t kMaxDfaStates = std::size_t{1} << 16;
 inline constexpr std::size_t kMaxDfaTableCells = std::size_t{1} << 24;
 // NFA state numbers held by all subsets together (128 MB).
 inline constexpr std::size_t kMaxSubsetMembers = std::size_t{1} << 25;
-// Transitions followed while computing target subsets, counted as a whole.
-inline constexpr std::size_t kMaxSubsetWork = std::size_t{1} << 30;
+// Transitions followed while computing target subsets, counted as a whole:
+// about a second on one core. The largest real definition we have
+// (benchmarks/definitions/large.quarn) takes about 2^21.
+inline constexpr std::size_t kMaxSubsetWork = std::size_t{1} << 26;
 
 // Bounds of all conversions of one scanner together (its modes and their
 // lookaheads): the table cells of the automata kept, and the steps spent.

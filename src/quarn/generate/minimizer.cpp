@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/base/interrupt.hpp"
 
 namespace quarn::generate {
 namespace {
@@ -136,6 +137,7 @@ class Refinement {
         for (std::uint32_t pass = 1; !candidates_.empty(); ++pass) {
             std::vector<Split> splits;
             for (GroupHandle handle : candidates_) {
+                base::construction_countdown().charge(groups_[handle].size());
                 Split split = plan_split(handle, pass);
                 if (split.parts.size() > 1)
                     splits.push_back(std::move(split));

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/base/interrupt.hpp"
 #include "quarn/base/utf8.hpp"
 #include "quarn/generate/debug_text.hpp"
 #include "quarn/generate/dfa.hpp"
@@ -46,15 +47,19 @@ std::string NfaTooLargeError::display() const {
         case Measure::ScannerTransitions:
             return "The scanner is too large: its NFAs would need " + std::to_string(states) +
                    " transitions on interval groups together" + limit_text;
+        case Measure::PatternBytes:
+            return "The regex is too large: its text is " + std::to_string(states) + " bytes" +
+                   limit_text;
     }
     return "The regex is too large: its NFA would need " + std::to_string(states) + " states" +
            limit_text;
 }
 
 std::string NfaTooLargeError::debug() const {
-    const char* field = measure == Measure::Regex           ? "states"
-                        : measure == Measure::ScannerStates ? "scanner_states"
-                                                            : "scanner_transitions";
+    const char* field = measure == Measure::Regex                ? "states"
+                        : measure == Measure::ScannerStates      ? "scanner_states"
+                        : measure == Measure::ScannerTransitions ? "scanner_transitions"
+                                                                 : "pattern_bytes";
     return std::string("NfaTooLargeError { ") + field + ": " + std::to_string(states) +
            ", limit: " + std::to_string(limit) + " }";
 }
@@ -122,6 +127,7 @@ Nfa::Nfa() {
 }
 
 NfaStateID Nfa::new_state() {
+    base::construction_countdown().charge(1);
     const NfaStateID id(static_cast<std::uint32_t>(states.size()));
     states.emplace_back(id);
     return id;
@@ -143,6 +149,7 @@ void Nfa::add_transition(NfaStateID from, const regex::Hir& label, NfaStateID to
 }
 
 void Nfa::add_transition(NfaStateID from, CharacterClassType label, NfaStateID to) {
+    base::construction_countdown().charge(1);
     existing_state(states, from).transitions.emplace_back(std::move(label), to);
 }
 
@@ -151,6 +158,7 @@ void Nfa::add_epsilon_transition(NfaStateID from, NfaStateID to) {
 }
 
 void Nfa::shift_ids(std::uint32_t n) {
+    base::construction_countdown().charge(states.size());
     for (auto& state : states)
         state.offset(n);
     start_state += n;
@@ -391,6 +399,10 @@ BuildResult convert(const regex::Hir& hir) {
 // the budget is charged with the states added.
 BuildResult build_within(const Pattern& pattern, std::uint64_t priority,
                          std::uint64_t states_before, ScannerNfaBudget& budget) {
+    if (pattern.regex.size() > kMaxPatternBytes) {
+        return base::err(NfaBuildError(NfaTooLargeError{
+            pattern.regex.size(), NfaTooLargeError::Measure::PatternBytes, kMaxPatternBytes}));
+    }
     auto hir = regex::parse(pattern.regex);
     if (!hir)
         return base::err(NfaBuildError(std::move(hir).error()));
@@ -525,6 +537,8 @@ void Nfa::collect_character_classes(CharacterClasses& character_classes) const {
             if (transition.is_epsilon())
                 continue;
             const auto& label = *transition.character_class;
+            // Hashing and comparing a class costs about its ranges.
+            base::construction_countdown().charge(16);
             if (label.is_range()) {
                 std::string message = "Ranges are not supported in collect_character_classes: ";
                 append_range_debug(message, label.ranges(), label.class_id());
@@ -581,9 +595,10 @@ void convert_labels(Nfa& nfa, GroupLabels& labels) {
                 base::fail("Character class ranges are not supported in NFA transitions: " +
                            debug_string(label));
             }
-            for (DisjointCharClassID group : labels.groups_of(label.hir())) {
+            const auto& groups = labels.groups_of(label.hir());
+            base::construction_countdown().charge(groups.size() + 1);
+            for (DisjointCharClassID group : groups)
                 converted.emplace_back(labels.label_of(group), transition.target);
-            }
         }
         state.transitions = std::move(converted);
     }
@@ -596,6 +611,7 @@ std::uint64_t count_converted_transitions(const Nfa& nfa, GroupLabels& labels) {
             if (transition.is_epsilon())
                 continue;
             const auto& label = *transition.character_class;
+            base::construction_countdown().charge(1);
             count += label.is_range() ? 1 : labels.groups_of(label.hir()).size();
         }
     }

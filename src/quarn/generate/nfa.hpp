@@ -26,6 +26,12 @@ namespace quarn::generate {
 // takes about 250 MB.
 inline constexpr std::size_t kMaxNfaStates = 2'000'000;
 
+// No regex text may be longer: its syntax tree and HIR take a hundred bytes
+// or more per character, and a Unicode class thousands (`\w` holds about 770
+// ranges), so a megabyte of `\w|\w|...` took gigabytes before any NFA bound
+// applied. Real token regexes are under 100 bytes.
+inline constexpr std::size_t kMaxPatternBytes = std::size_t{1} << 16;
+
 // The NFAs of one scanner (every mode NFA and every distinct lookahead NFA) are
 // all alive at once before the first is determinized, so they share one bound:
 // together they hold what a single NFA may hold.
@@ -74,10 +80,10 @@ struct Utf8Error {
 };
 
 // An NFA bound would be exceeded: kMaxNfaStates by one regex or mode (Regex),
-// the scanner's state budget (ScannerStates) or kMaxScannerNfaTransitions
-// (ScannerTransitions).
+// the scanner's state budget (ScannerStates), kMaxScannerNfaTransitions
+// (ScannerTransitions) or kMaxPatternBytes (PatternBytes, checked before parsing).
 struct NfaTooLargeError {
-    enum class Measure : std::uint8_t { Regex, ScannerStates, ScannerTransitions };
+    enum class Measure : std::uint8_t { Regex, ScannerStates, ScannerTransitions, PatternBytes };
 
     std::size_t states = 0;  // the count the construction would have reached (saturated)
     Measure measure = Measure::Regex;

@@ -23,4 +23,12 @@ void DeadEndMemo::prepare(const char* attempt_start, const char* from, const cha
     update_limit();
 }
 
+void ModeDeadEnds::forget_all_but(ModeIndex mode) {
+    for (std::size_t m = 0; m < memos_.size(); ++m) {
+        if (m != mode)
+            memos_[m].forget();
+    }
+    in_use_ = memos_[mode].capacity();
+}
+
 }  // namespace quarn::runtime

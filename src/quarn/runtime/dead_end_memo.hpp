@@ -1,4 +1,4 @@
-// Dead ends found by earlier attempts of one scan. The automaton is
+// Dead ends found by earlier attempts of one automaton in one scan. The automaton is
 // deterministic and whether a state accepts depends only on the state and the
 // text, so when an attempt passes a text position in some row and then finds
 // no further acceptance, any later attempt that reaches the same row at the
@@ -25,14 +25,15 @@ class DeadEndMemo {
   public:
     explicit DeadEndMemo(const char* text) : text_(text) {}
 
-    // Forgets everything when the automaton differs from the one remembered.
-    void use_dfa(const Dfa* dfa) {
-        if (dfa == dfa_)
-            return;
-        dfa_ = dfa;
-        rows_.clear();
+    // Forgets everything and releases the memory.
+    void forget() {
+        std::vector<std::uint32_t>().swap(rows_);
+        first_slot_ = 0;
         limit_ = text_;
     }
+
+    // Memory held, in slots.
+    std::size_t capacity() const { return rows_.capacity(); }
 
     // Whether entering `row` with the cursor at `position` is a known dead end.
     bool known(const char* position, std::uint32_t row) const {
@@ -55,9 +56,11 @@ class DeadEndMemo {
             rows_[(offset >> kSpacingShift) - first_slot_] = row;
     }
 
-  private:
     static constexpr unsigned kSpacingShift = 4;
-    static constexpr std::size_t kSpacingMask = (std::size_t{1} << kSpacingShift) - 1;
+    static constexpr std::size_t kSpacing = std::size_t{1} << kSpacingShift;
+
+  private:
+    static constexpr std::size_t kSpacingMask = kSpacing - 1;
 
     void update_limit() { limit_ = text_ + ((first_slot_ + rows_.size()) << kSpacingShift); }
     std::size_t slot(const char* position) const {
@@ -65,10 +68,50 @@ class DeadEndMemo {
     }
 
     const char* text_;
-    const Dfa* dfa_ = nullptr;
     std::size_t first_slot_ = 0;       // slot of rows_[0]
     std::vector<std::uint32_t> rows_;  // Dfa::kNoMove where nothing is known
     const char* limit_ = text_;        // just past the positions of rows_
+};
+
+// One memo per mode automaton of a scan. Dead ends depend only on the
+// automaton and the text, so a mode's memo stays valid while the scan runs in
+// other modes; forgetting them at each switch made scans whose tokens
+// alternate between modes quadratic. One memo holds at most a slot per
+// kSpacing bytes of text; when all of them together hold more than a few
+// times that, the memos of the modes not in use are forgotten, so memory stays
+// proportional to the text whatever the number of modes.
+class ModeDeadEnds {
+  public:
+    ModeDeadEnds(const char* text, std::size_t size)
+        : text_(text), budget_(kMemosInBudget * (size / DeadEndMemo::kSpacing + 1) + kMinBudget) {}
+
+    // The memo of `mode`, the mode of the attempts that follow.
+    DeadEndMemo& use_mode(ModeIndex mode) {
+        if (mode == current_) [[likely]]
+            return memos_[mode];
+        if (current_ < memos_.size())
+            in_use_ += memos_[current_].capacity() - capacity_on_entry_;
+        if (mode >= memos_.size())
+            memos_.resize(std::size_t{mode} + 1, DeadEndMemo(text_));
+        if (in_use_ > budget_)
+            forget_all_but(mode);
+        current_ = mode;
+        capacity_on_entry_ = memos_[mode].capacity();
+        return memos_[mode];
+    }
+
+  private:
+    static constexpr std::size_t kMemosInBudget = 4;
+    static constexpr std::size_t kMinBudget = 4096;
+
+    void forget_all_but(ModeIndex mode);
+
+    const char* text_;
+    std::size_t budget_;
+    std::vector<DeadEndMemo> memos_;
+    ModeIndex current_ = ~ModeIndex{0};
+    std::size_t in_use_ = 0;             // slots of all memos, the current one as on entry
+    std::size_t capacity_on_entry_ = 0;  // the current memo's slots when it was entered
 };
 
 // One memo per lookahead automaton, made when an evaluation of it first fails

@@ -155,14 +155,14 @@ template <class State>
 
 // One anchored attempt from `start`, which must have a start state. Returns
 // the chosen entry of the longest match and sets `best` to the state just
-// after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
-// Per character only the move depends on the previous move; the accept slot
-// is loaded beside it and an acceptance recorded without a branch.
+// after it, or returns null; `read_end` is where the reading stopped. Only reads `chars` (text
+// bounds, lookahead copies). Per character only the move depends on the previous move; the accept
+// slot is loaded beside it and an acceptance recorded without a branch.
 template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
-    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best) {
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, const char*& read_end) {
     const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor};
     typename Iter::State state = start;
     const char* const end = chars.end();
@@ -213,6 +213,7 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
         remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor,
                            static_cast<std::uint32_t>(best_row), state.cursor);
     }
+    read_end = state.cursor;
     return best_index == Dfa::kNotAccepting ? nullptr : accepts + best_index;
 }
 
@@ -222,13 +223,13 @@ template <class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
-    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best) {
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, const char*& read_end) {
     if (start.cursor < memo.limit() || dfa.has_lookahead()) {
         return attempt_with<true, true>(chars, start, dfa, match_function, lookaheads, memo,
-                                        lookahead_dead_ends, best);
+                                        lookahead_dead_ends, best, read_end);
     }
     return attempt_with<false, false>(chars, start, dfa, match_function, lookaheads, memo,
-                                      lookahead_dead_ends, best);
+                                      lookahead_dead_ends, best, read_end);
 }
 
 template <class Iter>
@@ -262,8 +263,9 @@ std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction&
     const typename Iter::State start = chars.state();
     typename Iter::State best = start;
     DeadEndMemo memo(chars.begin());
+    const char* read_end = nullptr;
     const AcceptData* entry =
-        attempt(chars, start, dfa, match_function, lookaheads, memo, nullptr, best);
+        attempt(chars, start, dfa, match_function, lookaheads, memo, nullptr, best, read_end);
     if (entry == nullptr) {
         chars.set_state(start);
         return std::nullopt;
@@ -281,13 +283,14 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
     // The automaton of the mode current when this step begins.
     const Dfa& dfa = scanner_->dfa(state_->mode);
     check_has_start_state(dfa);
-    dead_ends_.use_dfa(&dfa);
+    DeadEndMemo& memo = dead_ends_.use_mode(state_->mode);
     const MatchFunction& match_function = scanner_->match_function();
     const char* const end = char_iter_.end();
     typename Iter::State start = char_iter_.state();
     typename Iter::State best = start;
     const char* const table = dfa.column_base(0);
     for (;;) {
+        const char* const skipped_from = start.cursor;
         // An ASCII character without a move from the start state starts no
         // token: skip it without setting up an attempt.
         while (start.cursor != end) {
@@ -298,9 +301,13 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
             }
             Iter::advance(start, start.cursor + 1, byte);
         }
-        if (const AcceptData* entry =
-                attempt(char_iter_, start, dfa, match_function, scanner_->lookaheads(), dead_ends_,
-                        &lookahead_dead_ends_, best)) {
+        const char* read_end = nullptr;
+        const AcceptData* entry =
+            attempt(char_iter_, start, dfa, match_function, scanner_->lookaheads(), memo,
+                    &lookahead_dead_ends_, best, read_end);
+        // Bytes skipped and read, and one for the attempt itself.
+        interrupt_countdown_.charge(static_cast<std::size_t>(read_end - skipped_from) + 1);
+        if (entry != nullptr) {
             char_iter_.set_state(best);
             fill_match(char_iter_, start, best, *entry, match);
             scanner_->apply_transition(*state_, match.token_type);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 
+#include "quarn/base/interrupt.hpp"
 #include "quarn/runtime/char_iter/iter.hpp"
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
 #include "quarn/runtime/compiled_scanner.hpp"
@@ -44,12 +45,14 @@ class BasicFindMatches {
         : char_iter_(input),
           scanner_(std::move(scanner)),
           state_(&state),
-          dead_ends_(input.view().data()),
+          dead_ends_(input.view().data(), input.view().size()),
           lookahead_dead_ends_(input.view().data()) {}
 
     // Stores the next token in `match`, with its mode switch already applied,
     // and returns true; returns false once the input is exhausted. Throws
-    // InternalError only for broken tables.
+    // InternalError only for broken tables, base::Interrupted when the host's
+    // interrupt check asks (the iterator and mode state then stay before the
+    // token being searched).
     bool next_match(Match& match);
     std::optional<Match> next_match() {
         Match match;
@@ -64,8 +67,9 @@ class BasicFindMatches {
     Iter char_iter_;
     std::shared_ptr<const CompiledScanner> scanner_;
     ModeState* state_;
-    DeadEndMemo dead_ends_;
+    ModeDeadEnds dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
+    base::InterruptCountdown interrupt_countdown_;
 };
 
 extern template class BasicFindMatches<CharIter>;

@@ -202,7 +202,7 @@ TEST(ScannerDfaBudget, CountsKeptCellsAndStepsOfEveryConversion) {
     auto no_steps = try_from_nfa(nfa, width, steps_spent);
     ASSERT_FALSE(no_steps);
     EXPECT_EQ(no_steps.error().message,
-              "The DFA is too large: computing the scanner's states takes more than 1073741824 "
+              "The DFA is too large: computing the scanner's states takes more than 67108864 "
               "steps");
 }
 

@@ -41,6 +41,24 @@ TEST(ConstructionLimits, ModeNfasShareOneBudget) {
               "limit: 2000000 }");
 }
 
+// Definitions that took gigabytes or tens of seconds are refused before
+// anything large is allocated, with a message that names the bound.
+TEST(ConstructionLimits, HostileDefinitionsAreRefusedNamingTheBound) {
+    std::string alternation = "\\w";
+    while (alternation.size() < 200'000)
+        alternation += "|\\w";
+    const auto token = [](const std::string& regex) {
+        return "S { mode A { token r\"" + regex + "\" => 1; } }";
+    };
+    for (const std::string& regex : {alternation, std::string(1'000'000, 'a')}) {
+        const std::string message = build_error_of(token(regex));
+        EXPECT_TRUE(message.starts_with(
+            "Failed to build NFA for pattern: NfaTooLargeError { pattern_bytes: "))
+            << message.substr(0, 300);
+        EXPECT_TRUE(message.ends_with(", limit: 65536 }")) << message.substr(0, 300);
+    }
+}
+
 TEST(ConstructionLimits, SplitTransitionsAreCountedBeforeSplitting) {
     // Single characters cut \w into hundreds of interval groups, and every
     // copy of \w in the repetitions would get a transition per group.

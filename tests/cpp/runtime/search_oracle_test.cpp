@@ -1,74 +1,17 @@
-// The search against a literal rendering of its definition (peek, advance,
-// save and restore on the iterator; full attempts for lookaheads; no memory of
-// dead ends) on random scanners, lookaheads and inputs.
+// The search against the reference search (reference_search.hpp) on random
+// scanners, lookaheads and inputs.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "quarn/runtime/find_matches.hpp"
+#include "reference_search.hpp"
 #include "test_tables.hpp"
 
 namespace quarn::runtime::testing {
 namespace {
 
-bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
-                         const CompiledScanner& scanner);
-
-std::optional<Match> reference_find_next(CharIterWithPosition& it, const Dfa& dfa,
-                                         const CompiledScanner& scanner) {
-    const MatchFunction& f = scanner.match_function();
-    it.save_state();
-    StateIndex state = 0;
-    std::optional<CharItem> start;
-    std::optional<Match> candidate;
-    while (auto item = it.peek()) {
-        const auto cls = f(item->ch);
-        if (!cls)
-            break;
-        const auto move = dfa.transition(state, *cls);
-        if (!move)
-            break;
-        state = move->to;
-        it.next();
-        if (!start)
-            start = item;
-        for (const AcceptData& entry : dfa.accept_data(state)) {
-            if (entry.lookahead.kind() != Lookahead::Kind::None &&
-                !reference_lookahead(it, entry, scanner)) {
-                continue;
-            }
-            const Position end = it.next_position();
-            candidate = Match{{start->byte_index, it.byte_index()},
-                              entry.token_type,
-                              Positions{*start->position, end}};
-            it.save_state();
-            break;
-        }
-    }
-    it.restore_state();
-    return candidate;
-}
-
-bool reference_lookahead(CharIterWithPosition copy, const AcceptData& entry,
-                         const CompiledScanner& scanner) {
-    const Dfa& dfa = scanner.lookaheads().at(entry.lookahead.index());
-    const bool found = reference_find_next(copy, dfa, scanner).has_value();
-    return entry.lookahead.kind() == Lookahead::Kind::Positive ? found : !found;
-}
-
-std::vector<Match> reference_scan(const CompiledScanner& scanner, ModeState& state,
-                                  std::string_view input) {
-    CharIterWithPosition it(text(input));
-    std::vector<Match> result;
-    for (;;) {
-        if (auto match = reference_find_next(it, scanner.dfa(state.mode), scanner)) {
-            result.push_back(*match);
-            scanner.apply_transition(state, match->token_type);
-        } else if (!it.next()) {
-            return result;
-        }
-    }
-}
+using test_support::reference_scan;
 
 // Lookahead automata are filed in `lookaheads`.
 Dfa random_dfa(std::mt19937& rng, int depth, LookaheadTable& lookaheads) {
