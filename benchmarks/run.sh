@@ -57,4 +57,10 @@ out=BENCHMARKS.md
 [ -n "$quick" ] && out=$work/BENCHMARKS-quick.md
 PYTHONPATH="$ext_dir" $py benchmarks/run.py bench --work "$data" --cpp "$cpp_json" --out "$out" \
     --repeats "$([ -n "$quick" ] && echo 1 || echo 3)"
+echo "== quarn_tools: columns, tokens, threads, files"
+tools_args="--repeats 3"
+[ -n "$quick" ] && tools_args="--mb 1 --file-mb 10 --repeats 1"
+# shellcheck disable=SC2086
+$py benchmarks/tools_bench.py $tools_args --out "$work/tools.md"
+{ echo; echo "## quarn_tools"; echo; cat "$work/tools.md"; } >> "$out"
 echo "== report written to $out"

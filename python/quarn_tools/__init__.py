@@ -6,4 +6,16 @@ beyond it lives here. Optional dependencies (NumPy, pyarrow, pandas, Dask,
 Pygments, Lark) are imported only by the features that need them.
 """
 
-__all__: list[str] = []
+from .errors import BuildError, DefinitionError, InvalidUtf8Error
+from .lexer import Lexer, LexerState, PositionedToken, Token, TokenTable
+
+__all__: list[str] = [
+    "BuildError",
+    "DefinitionError",
+    "InvalidUtf8Error",
+    "Lexer",
+    "LexerState",
+    "PositionedToken",
+    "Token",
+    "TokenTable",
+]

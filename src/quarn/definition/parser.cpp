@@ -1,5 +1,6 @@
 #include "quarn/definition/parser.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -236,6 +237,7 @@ ParseResult<Transition> parse_transition_clause(Cursor& cursor) {
 
 // mode Name { item* }
 ParseResult<ModeDefinition> parse_mode(Cursor& cursor, LookaheadTable& lookaheads) {
+    const std::size_t offset = cursor.at_end() ? 0 : cursor.peek()->text_begin;
     const std::optional<std::string> keyword = read_identifier(cursor);
     if (!keyword)
         return error("expected identifier `mode`");
@@ -250,7 +252,9 @@ ParseResult<ModeDefinition> parse_mode(Cursor& cursor, LookaheadTable& lookahead
 
     ModeDefinition mode;
     mode.name = std::move(*name);
+    mode.offset = offset;
     for (std::size_t clause = 0; !body->at_end(); ++clause) {
+        mode.clause_offsets.push_back(body->peek()->text_begin);
         const std::optional<std::string> item = read_identifier(*body);
         if (!item)
             return error("expected identifier `token_or_transition`");
@@ -296,14 +300,19 @@ ParseResult<ScannerData> parse_definition(Cursor& cursor) {
 
 }  // namespace
 
-base::Result<ScannerData, std::string> parse_scanner_data(std::string_view text) {
-    ParseResult<TokenStream> stream = tokenize(text);
+base::Result<ScannerData, std::string> parse_scanner_data(std::string_view text,
+                                                          std::size_t* error_offset) {
+    ParseResult<TokenStream> stream = tokenize(text, error_offset);
     if (!stream)
         return error(std::move(stream).error());
     Cursor cursor(stream.value());
     ParseResult<ScannerData> data = parse_definition(cursor);
-    if (data && !cursor.at_end())
-        return error("unexpected token");
+    if (data && !cursor.at_end()) {
+        stream->furthest_offset = stream->tokens[cursor.position()].text_begin;
+        data = error("unexpected token");
+    }
+    if (!data && error_offset != nullptr)
+        *error_offset = std::min(stream->furthest_offset, text.size());
     return data;
 }
 

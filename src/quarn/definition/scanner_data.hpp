@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,18 @@ struct TokenClause {
 
 struct ModeDefinition {
     std::string name;
+    std::size_t offset = 0;               // where its `mode` keyword starts in the definition text
     std::vector<TokenClause> tokens;      // definition order
     std::vector<Transition> transitions;  // definition order
+    // Where each clause starts in the definition text, by clause position.
+    std::vector<std::size_t> clause_offsets;
+
+    // Where clause `clause` starts, when the parser recorded it.
+    std::optional<std::size_t> clause_offset(std::size_t clause) const {
+        if (clause < clause_offsets.size())
+            return clause_offsets[clause];
+        return std::nullopt;
+    }
 
     // The mode's patterns in definition order.
     std::vector<generate::Pattern> patterns() const;

@@ -77,6 +77,9 @@ class Lexer {
     // Reads `text` (not the stream's copy of it, which grows) into `stream`.
     Lexer(std::string_view text, TokenStream& stream) : text_(text), stream_(stream) {}
 
+    // After a failed run: where the text that starts no token begins.
+    std::size_t failed_at() const { return failed_at_; }
+
     base::Result<std::monostate, std::string> run() {
         std::vector<std::size_t> open_groups;
         std::size_t pos = starts_with(0, "\xEF\xBB\xBF") ? 3 : 0;
@@ -88,12 +91,12 @@ class Lexer {
             }
             if (pos == text_.size()) {
                 if (!open_groups.empty())
-                    return failure();
+                    return failure(pos);
                 return std::monostate{};
             }
             const char first = text_[pos];
             if (first == '(' || first == '[' || first == '{') {
-                Token group = make_token(TokenKind::Group);
+                Token group = make_token(TokenKind::Group, pos);
                 group.delimiter = first == '('   ? Delimiter::Parenthesis
                                   : first == '[' ? Delimiter::Bracket
                                                  : Delimiter::Brace;
@@ -105,23 +108,27 @@ class Lexer {
                                           : first == ']' ? Delimiter::Bracket
                                                          : Delimiter::Brace;
                 if (open_groups.empty())
-                    return failure();
+                    return failure(pos);
                 Token& group = stream_.tokens[open_groups.back()];
                 if (group.delimiter != closing)
-                    return failure();
+                    return failure(pos);
                 group.payload = stream_.tokens.size();
+                group.text_end = pos;
                 open_groups.pop_back();
                 ++pos;
             } else if (const Step after = leaf_token(pos)) {
                 pos = *after;
             } else {
-                return failure();
+                return failure(pos);
             }
         }
     }
 
   private:
-    static base::Err<std::string> failure() { return base::err(std::string(kTokenizeError)); }
+    base::Err<std::string> failure(std::size_t pos) {
+        failed_at_ = pos;
+        return base::err(std::string(kTokenizeError));
+    }
 
     int byte(std::size_t pos) const {
         return pos < text_.size() ? static_cast<unsigned char>(text_[pos]) : -1;
@@ -802,17 +809,25 @@ class Lexer {
 
     std::string_view text_;
     TokenStream& stream_;
+    std::size_t failed_at_ = 0;
 };
 
 }  // namespace
 
-base::Result<TokenStream, std::string> tokenize(std::string_view text) {
-    if (base::validate_utf8(text).has_value())
+base::Result<TokenStream, std::string> tokenize(std::string_view text, std::size_t* error_offset) {
+    if (const auto invalid = base::validate_utf8(text)) {
+        if (error_offset != nullptr)
+            *error_offset = invalid->valid_up_to;
         return base::err(std::string(kTokenizeError));
+    }
     TokenStream stream;
     stream.text = text;
-    if (auto lexed = Lexer(text, stream).run(); !lexed)
+    Lexer lexer(text, stream);
+    if (auto lexed = lexer.run(); !lexed) {
+        if (error_offset != nullptr)
+            *error_offset = lexer.failed_at();
         return base::err(std::move(lexed).error());
+    }
     return stream;
 }
 

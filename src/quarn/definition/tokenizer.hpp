@@ -44,7 +44,8 @@ struct Token {
     bool overflow = false;
     // The span of the token's text in TokenStream::text. Identifier: the display
     // text, "r#" included for a raw identifier. Punctuation: the character.
-    // Literal: the source text. Group: empty.
+    // Literal: the source text. Group: from its opening delimiter up to its
+    // closing one (not included); read only for error locations.
     std::size_t text_begin = 0;
     std::size_t text_end = 0;
     // Integer: the magnitude. String: index into TokenStream::string_values.
@@ -60,6 +61,9 @@ struct TokenStream {
     std::string text;
     std::vector<Token> tokens;
     std::vector<std::string> string_values;
+    // The furthest text offset a parser has looked at (see Cursor::peek): a
+    // parse that fails stops at the token it could not use.
+    mutable std::size_t furthest_offset = 0;
 
     std::string_view text_of(const Token& token) const {
         return std::string_view(text).substr(token.text_begin, token.text_end - token.text_begin);
@@ -75,8 +79,10 @@ struct TokenStream {
 inline constexpr std::string_view kTokenizeError = "cannot parse string into token stream";
 
 // Fails with kTokenizeError on a character that starts no token, an
-// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8.
-base::Result<TokenStream, std::string> tokenize(std::string_view text);
+// unterminated literal or block comment, unbalanced delimiters or invalid UTF-8,
+// and then stores the byte offset where the offending text starts in `error_offset`.
+base::Result<TokenStream, std::string> tokenize(std::string_view text,
+                                                std::size_t* error_offset = nullptr);
 
 bool is_reserved_word(std::string_view identifier);
 

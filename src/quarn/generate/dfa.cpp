@@ -428,12 +428,14 @@ base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t a
 
 base::Result<ScannerDfas, DfaConversionError> build_scanner_dfas(
     std::vector<Nfa>& mode_nfas, const std::vector<Nfa>& lookahead_nfas, std::size_t alphabet_width,
-    ScannerDfaBudget& budget) {
+    ScannerDfaBudget& budget, std::size_t* failed_mode) {
     ScannerDfas result;
     result.modes.reserve(mode_nfas.size());
     result.lookaheads.resize(lookahead_nfas.size());
     std::vector<bool> converted(lookahead_nfas.size(), false);
     for (Nfa& nfa : mode_nfas) {
+        if (failed_mode != nullptr)
+            *failed_mode = result.modes.size();
         auto dfa = try_from_nfa_not_minimized(nfa, alphabet_width, budget);
         if (!dfa)
             return base::err(std::move(dfa).error());

@@ -109,12 +109,14 @@ base::Result<Dfa, DfaConversionError> try_from_nfa(const Nfa& nfa, std::size_t a
 // released once converted. A lookahead is converted when first met, right
 // after the subset construction of the first mode that accepts it, so the
 // bounds are met in the same order as if every mode converted its own.
+// On failure `failed_mode`, when given, receives the index of the mode whose
+// conversion (or that of a lookahead it accepts with) was refused.
 struct ScannerDfas {
     std::vector<Dfa> modes;
     std::vector<Dfa> lookaheads;  // by LookaheadID
 };
 base::Result<ScannerDfas, DfaConversionError> build_scanner_dfas(
     std::vector<Nfa>& mode_nfas, const std::vector<Nfa>& lookahead_nfas, std::size_t alphabet_width,
-    ScannerDfaBudget& budget);
+    ScannerDfaBudget& budget, std::size_t* failed_mode = nullptr);
 
 }  // namespace quarn::generate

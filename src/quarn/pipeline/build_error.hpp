@@ -25,6 +25,9 @@ struct BuildError {
     std::string mode;
     std::optional<std::size_t> clause;
     std::string pattern;
+    // Where in the definition text: where parsing stopped, or where the clause
+    // at fault (or, for a mode too large as a whole, its `mode` keyword) starts.
+    std::optional<std::size_t> offset;
 
     friend bool operator==(const BuildError&, const BuildError&) = default;
 };

@@ -17,7 +17,7 @@ namespace quarn::pipeline {
 namespace {
 
 BuildError construction_error(std::string message) {
-    return BuildError{BuildError::Kind::Construction, std::move(message), {}, {}, {}};
+    return BuildError{BuildError::Kind::Construction, std::move(message), {}, {}, {}, {}};
 }
 
 BuildError nfa_error(const generate::NfaBuildError& error) {
@@ -31,13 +31,15 @@ BuildError conversion_error(const generate::DfaConversionError& error) {
 }  // namespace
 
 base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
-    auto parsed = definition::parse_scanner_data(definition);
+    std::size_t error_offset = 0;
+    auto parsed = definition::parse_scanner_data(definition, &error_offset);
     if (!parsed) {
         return base::err(BuildError{BuildError::Kind::Definition,
                                     std::string(kDefinitionErrorPrefix) + parsed.error(),
                                     {},
                                     {},
-                                    {}});
+                                    {},
+                                    error_offset});
     }
     definition::ScannerData& data = parsed.value();
     auto transitions = resolve_transitions(data);
@@ -59,6 +61,7 @@ base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
             error.mode = mode.name;
             error.clause = token.clause;
             error.pattern = token.pattern.regex;
+            error.offset = mode.clause_offset(token.clause);
             return base::err(std::move(error));
         }
         nfas.push_back(std::move(nfa).value());
@@ -91,9 +94,15 @@ base::Result<Scanner, BuildError> build_scanner(std::string_view definition) {
     // the conversion bounds its tables by that width.
     const std::size_t num_classes = classes.intervals().size();
     generate::ScannerDfaBudget dfa_budget;
-    auto dfas = generate::build_scanner_dfas(nfas, data.lookaheads, num_classes, dfa_budget);
-    if (!dfas)
-        return base::err(conversion_error(dfas.error()));
+    std::size_t failed_mode = 0;
+    auto dfas =
+        generate::build_scanner_dfas(nfas, data.lookaheads, num_classes, dfa_budget, &failed_mode);
+    if (!dfas) {
+        BuildError error = conversion_error(dfas.error());
+        error.mode = data.modes.at(failed_mode).name;
+        error.offset = data.modes.at(failed_mode).offset;
+        return base::err(std::move(error));
+    }
 
     DfaConverter converter(num_classes, dfas->lookaheads);
     std::vector<runtime::ScannerMode> runtime_modes;

@@ -33,7 +33,8 @@ base::Result<std::vector<std::vector<runtime::Transition>>, BuildError> resolve_
                                "Scanner mode '" + transition.target_mode + "' not found",
                                mode.name,
                                transition.clause,
-                               {}});
+                               {},
+                               mode.clause_offset(transition.clause)});
             }
             resolved.push_back(
                 transition.kind == Kind::Enter

@@ -1,5 +1,7 @@
 #include "quarn/runtime/find_matches.hpp"
 
+#include <algorithm>
+
 #include "quarn/base/errors.hpp"
 
 namespace quarn::runtime {
@@ -12,7 +14,20 @@ struct SearchContext {
     std::span<const Dfa> lookaheads;         // the scanner's lookahead table
     LookaheadDeadEnds* lookahead_dead_ends;  // null: remember nothing
     const char* attempt_start;               // no later evaluation starts before it
+    std::size_t* read_end;                   // raised past every byte a lookahead reads
 };
+
+// How far a read that stopped at `cursor` went, as an offset from `begin`:
+// past the character at `cursor`, which it examined (or, after a dead-end
+// hit, may have), or one past the end of the text when it ran out of text.
+// Computed once per read, not per character.
+inline std::size_t read_end_at(const char* cursor, const char* begin, const char* end) {
+    const auto offset = static_cast<std::size_t>(cursor - begin);
+    if (cursor == end)
+        return offset + 1;
+    const auto lead = static_cast<unsigned char>(*cursor);
+    return offset + (lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
+}
 
 void check_has_start_state(const Dfa& dfa) {
     if (dfa.num_states() == 0) [[unlikely]]
@@ -110,9 +125,12 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
             break;
         if (dfa.accept_slot(row) != Dfa::kNotAccepting &&
             choose_entry(dfa, row, chars, cursor, ctx)) {
+            *ctx.read_end =
+                std::max(*ctx.read_end, static_cast<std::size_t>(cursor - chars.begin()));
             return true;
         }
     }
+    *ctx.read_end = std::max(*ctx.read_end, read_end_at(cursor, chars.begin(), chars.end()));
     // Everything entered on the way is a dead end; worth keeping only for long reads.
     if (ctx.lookahead_dead_ends != nullptr && cursor != start) {
         char32_t first;
@@ -155,15 +173,18 @@ template <class State>
 
 // One anchored attempt from `start`, which must have a start state. Returns
 // the chosen entry of the longest match and sets `best` to the state just
-// after it, or returns null; `read_end` is where the reading stopped. Only reads `chars` (text
-// bounds, lookahead copies). Per character only the move depends on the previous move; the accept
-// slot is loaded beside it and an acceptance recorded without a branch.
+// after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
+// Sets `read_end` as read_end_at() says, for it and its lookaheads together.
+// Per character only the move depends on the previous move; the accept slot
+// is loaded beside it and an acceptance recorded without a branch.
 template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
-    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, const char*& read_end) {
-    const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor};
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, std::size_t& read_end) {
+    read_end = 0;
+    const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor,
+                            &read_end};
     typename Iter::State state = start;
     const char* const end = chars.end();
     const char* const table = dfa.column_base(0);
@@ -213,7 +234,7 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
         remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor,
                            static_cast<std::uint32_t>(best_row), state.cursor);
     }
-    read_end = state.cursor;
+    read_end = std::max(read_end, read_end_at(state.cursor, chars.begin(), end));
     return best_index == Dfa::kNotAccepting ? nullptr : accepts + best_index;
 }
 
@@ -223,7 +244,7 @@ template <class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
     const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
-    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, const char*& read_end) {
+    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, std::size_t& read_end) {
     if (start.cursor < memo.limit() || dfa.has_lookahead()) {
         return attempt_with<true, true>(chars, start, dfa, match_function, lookaheads, memo,
                                         lookahead_dead_ends, best, read_end);
@@ -252,8 +273,9 @@ template <class Iter>
 
 bool evaluate_lookahead(CharIter rest, const AcceptData& entry, const MatchFunction& match_function,
                         std::span<const Dfa> lookaheads) {
-    return evaluate_lookahead(rest, entry,
-                              SearchContext{match_function, lookaheads, nullptr, nullptr});
+    std::size_t read_end = 0;
+    return evaluate_lookahead(
+        rest, entry, SearchContext{match_function, lookaheads, nullptr, nullptr, &read_end});
 }
 
 template <class Iter>
@@ -263,7 +285,7 @@ std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction&
     const typename Iter::State start = chars.state();
     typename Iter::State best = start;
     DeadEndMemo memo(chars.begin());
-    const char* read_end = nullptr;
+    std::size_t read_end = 0;
     const AcceptData* entry =
         attempt(chars, start, dfa, match_function, lookaheads, memo, nullptr, best, read_end);
     if (entry == nullptr) {
@@ -301,12 +323,14 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
             }
             Iter::advance(start, start.cursor + 1, byte);
         }
-        const char* read_end = nullptr;
+        std::size_t read_end = 0;
         const AcceptData* entry =
             attempt(char_iter_, start, dfa, match_function, scanner_->lookaheads(), memo,
                     &lookahead_dead_ends_, best, read_end);
+        read_end_ = std::max(read_end_, read_end);
         // Bytes skipped and read, and one for the attempt itself.
-        interrupt_countdown_.charge(static_cast<std::size_t>(read_end - skipped_from) + 1);
+        interrupt_countdown_.charge(
+            read_end - static_cast<std::size_t>(skipped_from - char_iter_.begin()) + 1);
         if (entry != nullptr) {
             char_iter_.set_state(best);
             fill_match(char_iter_, start, best, *entry, match);

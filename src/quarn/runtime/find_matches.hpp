@@ -63,6 +63,13 @@ class BasicFindMatches {
 
     const Iter& char_iter() const { return char_iter_; }
 
+    // The byte offset just past the furthest byte any step so far has examined
+    // (token reads, lookaheads, characters skipped), or one more than the
+    // input's length once a step ran out of input. Steps that stayed within
+    // the input would decide alike on any longer input that starts with it;
+    // a scan of text arriving in pieces relies on that.
+    std::size_t read_end() const { return read_end_; }
+
   private:
     Iter char_iter_;
     std::shared_ptr<const CompiledScanner> scanner_;
@@ -70,6 +77,7 @@ class BasicFindMatches {
     ModeDeadEnds dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
     base::InterruptCountdown interrupt_countdown_;
+    std::size_t read_end_ = 0;
 };
 
 extern template class BasicFindMatches<CharIter>;

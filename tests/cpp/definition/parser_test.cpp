@@ -280,3 +280,30 @@ TEST(Parser, NoiseNeverCrashes) {
 
 }  // namespace
 }  // namespace quarn::definition
+
+namespace quarn::definition {
+namespace {
+
+// A rejected definition reports where the parse stopped: the token it could
+// not use, or where the tokenizer found no token.
+TEST(Parser, ErrorsReportTheOffendingTokensOffset) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"(S { mode A { token "a" => x; } })", "x;"},
+        {R"(S { mode A { token "a" => 99999999999; } })", "99999999999"},
+        {R"(S { mode A { token "a" followed by "(" => 1; } })", R"("(")"},
+        {R"(S { mode A { tokn "a" => 1; } })", "tokn"},
+        {R"(S { mode A { token "a" => 1; on 1 jump B; } })", "jump"},
+        {R"(S { mode A { token "a" => 1; } } extra)", "extra"},
+        {R"(S { mode A { token "a => 1; } })", R"("a =>)"},
+        {"S { mode A { token \"a\" => 1; } } \xFF", "\xFF"},
+    };
+    for (const auto& [text, marker] : cases) {
+        std::size_t offset = 12345;
+        const auto parsed = parse_scanner_data(text, &offset);
+        ASSERT_FALSE(parsed) << text;
+        EXPECT_EQ(offset, text.find(marker)) << text << ": " << parsed.error();
+    }
+}
+
+}  // namespace
+}  // namespace quarn::definition

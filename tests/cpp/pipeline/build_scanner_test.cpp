@@ -130,26 +130,40 @@ TEST(BuildScanner, DefinitionErrorsComeBackAsValues) {
 }
 
 TEST(BuildScanner, ErrorsNameTheClauseAtFault) {
-    auto built = build_scanner(R"(S {
+    std::string definition = R"(S {
         mode M { token "a" => 1; }
         mode N { on 1 pop; token "b" => 2; token "\\b" => 3; }
-    })");
+    })";
+    auto built = build_scanner(definition);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error().mode, "N");
     EXPECT_EQ(built.error().clause, 2u);
     EXPECT_EQ(built.error().pattern, "\\b");
+    EXPECT_EQ(built.error().offset, definition.find(R"(token "\\b")"));
 
-    built = build_scanner(R"(S { mode A { token "a" => 1; on 1 enter A; on 2 push Nope; } })");
+    definition = R"(S { mode A { token "a" => 1; on 1 enter A; on 2 push Nope; } })";
+    built = build_scanner(definition);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error().mode, "A");
     EXPECT_EQ(built.error().clause, 2u);
     EXPECT_EQ(built.error().pattern, "");
+    EXPECT_EQ(built.error().offset, definition.find("on 2"));
 
-    // Bounds of the whole scanner name no clause.
-    built = build_scanner(R"(S { mode M { token "(a|b)*a(a|b){24}" => 1; } })");
+    // An automaton too large names its mode, at its `mode` keyword.
+    definition = R"(S { mode A { token "a" => 1; } mode M { token "(a|b)*a(a|b){24}" => 1; } })";
+    built = build_scanner(definition);
     ASSERT_FALSE(built);
-    EXPECT_EQ(built.error().mode, "");
+    EXPECT_EQ(built.error().mode, "M");
     EXPECT_EQ(built.error().clause, std::nullopt);
+    EXPECT_EQ(built.error().offset, definition.find("mode M"));
+
+    // A parse failure says where parsing stopped; a body that ends too soon,
+    // at its closing brace.
+    definition = "S { mode M { token \"a\" => 1; token \"b\" =>\n } }";
+    built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().kind, BuildError::Kind::Definition);
+    EXPECT_EQ(built.error().offset, definition.find("}"));
 }
 
 TEST(BuildScanner, FailuresAfterParsingAreErrorValues) {

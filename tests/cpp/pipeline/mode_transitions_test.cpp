@@ -79,8 +79,10 @@ TEST(ModeTransitions, UnknownModeIsABuildError) {
     const auto first = resolve_transitions(
         scanner({mode("A", {pop(1, 0), push(2, "Nope", 3)}), mode("B", {enter(0, "Other", 0)})}));
     ASSERT_FALSE(first);
-    EXPECT_EQ(first.error(), (BuildError{BuildError::Kind::Construction,
-                                         "Scanner mode 'Nope' not found", "A", 3, ""}));
+    EXPECT_EQ(
+        first.error(),
+        (BuildError{
+            BuildError::Kind::Construction, "Scanner mode 'Nope' not found", "A", 3, "", {}}));
     // Exact, case-sensitive names; a raw spelling is a different name.
     EXPECT_EQ(failure_of(scanner({mode("Mode", {enter(1, "mode")})})),
               "Scanner mode 'mode' not found");

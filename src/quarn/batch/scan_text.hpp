@@ -1,0 +1,28 @@
+// Scanning a text held whole into token columns, alone or many at once.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "quarn/batch/scan_state.hpp"
+#include "quarn/batch/token_columns.hpp"
+#include "quarn/runtime/compiled_scanner.hpp"
+#include "quarn/runtime/utf8.hpp"
+
+namespace quarn::batch {
+
+// Appends the tokens of `text` to `out`, starting in the modes of `state` and
+// leaving them where the scan ends. Offsets and positions count from the
+// counters of `state`, which this does not move: advance_counters does, for
+// callers that carry them on.
+void scan_text(const runtime::CompiledScanner& scanner, runtime::ValidatedUtf8 text,
+               const ScanOptions& options, ScanState& state, TokenColumns& out);
+
+// Scans every document from the initial mode, with offsets counted from its
+// own start, on up to `threads` threads; the result lists the documents'
+// tokens in order and fills `documents`. Unused capacity is released.
+TokenColumns scan_many(const runtime::CompiledScanner& scanner,
+                       std::span<const runtime::ValidatedUtf8> documents,
+                       const ScanOptions& options, std::size_t threads);
+
+}  // namespace quarn::batch
