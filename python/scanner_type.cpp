@@ -177,13 +177,16 @@ PyObject* collect_tokens(Iterator matches, std::string_view input) {
     if (type == nullptr)
         return nullptr;
     ListBuilder tokens;
-    runtime::Match match;
-    while (matches.next_match(match)) {
-        const runtime::Span span = match.span;
-        if (!tokens.add(new_token_match(type, match.token_type, span.start, span.end,
-                                        input.substr(span.start, span.end - span.start),
-                                        token_positions(match)))) {
-            return nullptr;
+    runtime::Match batch[64];
+    while (const std::size_t count = matches.next_matches(batch)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const runtime::Match& match = batch[i];
+            const runtime::Span span = match.span;
+            if (!tokens.add(new_token_match(type, match.token_type, span.start, span.end,
+                                            input.substr(span.start, span.end - span.start),
+                                            token_positions(match)))) {
+                return nullptr;
+            }
         }
     }
     return tokens.release();

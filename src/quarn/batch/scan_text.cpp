@@ -14,9 +14,11 @@ namespace {
 
 template <class Finder>
 void write_all(Finder finder, TokenWriter& writer) {
-    runtime::Match match;
-    while (finder.next_match(match))
-        writer.write(match);
+    runtime::Match batch[64];
+    while (const std::size_t count = finder.next_matches(batch)) {
+        for (std::size_t i = 0; i < count; ++i)
+            writer.write(batch[i]);
+    }
 }
 
 // Documents [first, last) into `out`, each tagged with its index.
