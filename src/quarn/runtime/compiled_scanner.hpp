@@ -56,6 +56,11 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
     // several for one token type, the last one applies.
     const Transition* transition_for(ModeIndex mode, TokenType token_type) const;
 
+    // Whether some token of `mode` switches modes.
+    bool has_transitions(ModeIndex mode) const {
+        return mode < num_modes_ && !transition_maps_[mode].empty();
+    }
+
     // Applies the current mode's transition for `token_type` to `state`, if
     // there is one. Pop on an empty stack changes nothing.
     void apply_transition(ModeState& state, TokenType token_type) const {

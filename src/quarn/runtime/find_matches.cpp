@@ -359,12 +359,6 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
     typename Iter::State start = char_iter_.state();
     typename Iter::State best = start;
     std::size_t count = 0;
-    // Stores the token [start, best) of `entry` and applies its mode switch.
-    const auto emit = [&](const AcceptData& entry) {
-        fill_match(char_iter_, start, best, entry, out[count++]);
-        scanner_->apply_transition(*state_, entry.token_type);
-        start = best;
-    };
     // Charges the bytes skipped and read up to `read_end`, and one for the
     // attempt. When a check is due with tokens in hand, they are returned
     // first and the check runs at the next call: the iterator then stands
@@ -388,6 +382,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         check_has_start_state(dfa);
         const DfaShortcuts& shortcuts = scanner_->shortcuts(mode);
         DeadEndMemo& memo = dead_ends_.use_mode(mode);
+        const bool switches_modes = scanner_->has_transitions(mode);
         while (count < out.size() && state_->mode == mode) {
             const char* const skipped_from = start.cursor;
             // Characters at which no token starts are passed over without an
@@ -413,7 +408,11 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
                 Iter::advance(best, start.cursor + 1, static_cast<unsigned char>(*start.cursor));
                 // An attempt would have read the next character and found no move.
                 const std::size_t read_end = read_end_at(best.cursor, begin, end);
-                emit(dfa.accepts()[action]);
+                const AcceptData& entry = dfa.accepts()[action];
+                fill_match(char_iter_, start, best, entry, out[count++]);
+                if (switches_modes)
+                    scanner_->apply_transition(*state_, entry.token_type);
+                start = best;
                 if (charge(skipped_from, read_end))
                     break;
                 continue;
@@ -423,7 +422,10 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
                 attempt<true>(char_iter_, start, dfa, match_function, &shortcuts, lookaheads, memo,
                               &lookahead_dead_ends_, best, read_end);
             if (entry != nullptr) {
-                emit(*entry);
+                fill_match(char_iter_, start, best, *entry, out[count++]);
+                if (switches_modes)
+                    scanner_->apply_transition(*state_, entry->token_type);
+                start = best;
             } else {
                 // No token starts here: skip one character.
                 char32_t ch = 0;

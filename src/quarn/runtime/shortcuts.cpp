@@ -115,7 +115,7 @@ const char* RunExits::find_scalar(const char* from, const char* end) const {
     return from;
 }
 
-const char* RunExits::find(const char* from, const char* end) const {
+const char* RunExits::find_in_blocks(const char* from, const char* end) const {
 #ifdef QUARN_X86
     from = kHasAvx2 ? find_avx2(from, end, ranges_.data(), count_, stops_on_non_ascii_)
                     : find_sse2(from, end, ranges_.data(), count_, stops_on_non_ascii_);

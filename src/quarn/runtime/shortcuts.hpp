@@ -31,12 +31,23 @@ class RunExits {
 
     RunExits(std::vector<Range> ranges, bool stops_on_non_ascii);
 
-    // The first byte in [from, end) that ends the run, or end.
-    const char* find(const char* from, const char* end) const;
+    // The first byte in [from, end) that ends the run, or end. Most runs are
+    // short: the first bytes are looked up one at a time, the rest in blocks.
+    const char* find(const char* from, const char* end) const {
+        for (const char* const stop = end - from > kFirstBytes ? from + kFirstBytes : end;
+             from != stop; ++from) {
+            if (stops_[static_cast<unsigned char>(*from)])
+                return from;
+        }
+        return from == end ? end : find_in_blocks(from, end);
+    }
 
     bool stops_at(unsigned char byte) const { return stops_[byte]; }
 
   private:
+    static constexpr std::ptrdiff_t kFirstBytes = 16;
+
+    const char* find_in_blocks(const char* from, const char* end) const;
     const char* find_scalar(const char* from, const char* end) const;
 
     std::array<Range, kMaxRanges> ranges_{};

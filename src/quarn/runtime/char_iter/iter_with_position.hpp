@@ -94,8 +94,14 @@ class CharIterWithPosition {
     // per character.
     static void advance_run(State& state, const char* to) {
         const char* const from = state.cursor;
-        if (from == to)
+        if (to - from < kShortRun) {
+            while (state.cursor != to) {
+                char32_t ch = 0;
+                const char* after = decode_utf8(state.cursor, ch);
+                advance(state, after, ch);
+            }
             return;
+        }
         const bool after_line_feed = state.last_char == U'\n';
         const auto* last_line_feed =
             static_cast<const char*>(memrchr(from, '\n', static_cast<std::size_t>(to - from)));
@@ -129,6 +135,9 @@ class CharIterWithPosition {
     CharIter from(const char* cursor) const { return chars_.from(cursor); }
 
   private:
+    // Below this length stepping is cheaper than counting.
+    static constexpr std::ptrdiff_t kShortRun = 32;
+
     // Lead bytes, one per character; a loop the compiler vectorizes.
     static std::size_t count_characters(const char* from, const char* to) {
         std::size_t count = 0;
