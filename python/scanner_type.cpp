@@ -163,14 +163,6 @@ class ListBuilder {
     PyListObject* list_;
 };
 
-TokenPositions token_positions(const runtime::Match& match) {
-    if (!match.positions)
-        return TokenPositions{};
-    const runtime::Positions& p = *match.positions;
-    return TokenPositions{p.start_position.line, p.start_position.column, p.end_position.line,
-                          p.end_position.column};
-}
-
 template <class Iterator>
 PyObject* collect_tokens(Iterator matches, std::string_view input) {
     PyTypeObject* type = token_match_type();
@@ -182,9 +174,15 @@ PyObject* collect_tokens(Iterator matches, std::string_view input) {
         for (std::size_t i = 0; i < count; ++i) {
             const runtime::Match& match = batch[i];
             const runtime::Span span = match.span;
+            TokenPositions positions;
+            if (match.positions) {
+                const runtime::Positions& p = *match.positions;
+                positions = {p.start_position.line, p.start_position.column, p.end_position.line,
+                             p.end_position.column};
+            }
             if (!tokens.add(new_token_match(type, match.token_type, span.start, span.end,
                                             input.substr(span.start, span.end - span.start),
-                                            token_positions(match)))) {
+                                            match.positions ? &positions : nullptr))) {
                 return nullptr;
             }
         }

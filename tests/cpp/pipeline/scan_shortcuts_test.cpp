@@ -174,5 +174,42 @@ TEST(ScanShortcuts, RunsKeepTheScanLinear) {
     }
 }
 
+// An interrupt check that falls due while a batch holds tokens lets the batch
+// return them and stops the next call instead: a scan resumed after every
+// interrupt yields exactly the tokens of an uninterrupted one.
+TEST(ScanShortcuts, BatchesHandOverTheirTokensBeforeAnInterrupt) {
+    const Scanner scanner = build(kJson);
+    std::string text;
+    while (text.size() < 3 * base::InterruptCountdown::kInterval)
+        text += R"({"key": [1, 2.5, true], "s": "\u00e9t\u00e9"} )";
+    const auto valid = runtime::validate_utf8(text).value();
+    std::vector<Match> uninterrupted;
+    {
+        runtime::ModeState state;
+        auto matches = scanner->find_matches(valid, state);
+        while (auto match = matches.next_match())
+            uninterrupted.push_back(*match);
+    }
+    test_support::InterruptHook hook(0);  // every check asks to stop
+    runtime::ModeState state;
+    auto matches = scanner->find_matches(valid, state);
+    std::vector<Match> resumed;
+    std::vector<Match> batch(500);
+    std::size_t interrupts = 0;
+    for (;;) {
+        try {
+            const std::size_t count = matches.next_matches(batch);
+            if (count == 0)
+                break;
+            resumed.insert(resumed.end(), batch.begin(),
+                           batch.begin() + static_cast<std::ptrdiff_t>(count));
+        } catch (const base::Interrupted&) {
+            ++interrupts;
+        }
+    }
+    EXPECT_GE(interrupts, 2u);
+    EXPECT_EQ(resumed, uninterrupted);
+}
+
 }  // namespace
 }  // namespace quarn::pipeline
