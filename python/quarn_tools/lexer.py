@@ -150,7 +150,7 @@ class TokenTable:
                  "end_lines", "end_columns", "documents")
 
     def __init__(self, columns: _native.Columns,
-                 source: Union[str, bytes, Sequence[str], None], base: int,
+                 source: Any, base: int,
                  chars: bool, token: Type[Token], positioned: Type[PositionedToken]) -> None:
         self._columns = columns
         self._source = source
@@ -212,8 +212,16 @@ class TokenTable:
         return self._positioned(*head, int(self.start_lines[i]), int(self.start_columns[i]),
                                 int(self.end_lines[i]), int(self.end_columns[i]))
 
-    def _text(self, i: int) -> str:
+    def _documents(self) -> Any:
+        """The documents of a scan of many, as a list (an Arrow column is
+        turned into one the first time texts are asked for)."""
         source = self._source
+        if self.documents is not None and not isinstance(source, (list, tuple, str, bytes)):
+            source = self._source = source.to_pylist()
+        return source
+
+    def _text(self, i: int) -> str:
+        source = self._documents()
         if isinstance(source, (list, tuple)):
             assert self.documents is not None
             source = source[self.documents[i]]
@@ -227,10 +235,8 @@ class TokenTable:
 
     def texts(self) -> List[str]:
         """The text of every token, in order."""
-        source = self._source
-        if isinstance(source, (list, tuple)):
-            return [self._text(i) for i in range(len(self))]
-        if not isinstance(source, (str, bytes)):
+        source = self._documents()
+        if not isinstance(source, (str, bytes, list, tuple)):
             raise ValueError("this table keeps no text")
         return self._columns.texts(source, self._base, self._chars)
 
@@ -372,16 +378,23 @@ class Lexer:
         with offsets from its own start, on ``threads`` threads (default: one
         per core) without the interpreter lock. The table's ``documents``
         column gives each token's document index."""
-        if not isinstance(texts, (list, tuple)):
-            to_pylist = getattr(texts, "to_pylist", None)
-            texts = to_pylist() if to_pylist is not None else list(texts)
-        if any(text is None for text in texts):
-            raise TypeError("texts must not contain None")
         if threads is None:
             threads = os.cpu_count() or 1
         if threads < 1:
             raise ValueError("threads must be at least 1")
         chars = self._chars(offsets)
+        if not isinstance(texts, (list, tuple)):
+            buffers = _arrow_string_buffers(texts)
+            if buffers is not None:
+                try:
+                    columns = self._scanner.scan_arrow(*buffers, positions, chars, threads)
+                except _native.Utf8Failure as failure:
+                    raise InvalidUtf8Error(*failure.args) from None
+                return TokenTable(columns, texts, 0, chars, self._token, self._positioned)
+            to_pylist = getattr(texts, "to_pylist", None)
+            texts = to_pylist() if to_pylist is not None else list(texts)
+        if any(text is None for text in texts):
+            raise TypeError("texts must not contain None")
         columns = self._scanner.scan_many(texts, positions, chars, threads)
         return TokenTable(columns, list(texts), 0, chars, self._token, self._positioned)
 
@@ -455,6 +468,27 @@ def _tracking(iterator: Any, state: LexerState) -> Iterator[Any]:
         yield from iterator
     finally:
         state._update(iterator.state())
+
+
+def _arrow_string_buffers(texts: Any) -> Optional[Tuple[memoryview, memoryview, bool]]:
+    """The offsets and data buffers of a pyarrow string array (or chunked
+    array), to be read in place; None for anything else."""
+    if not type(texts).__module__.startswith("pyarrow"):
+        return None
+    combine = getattr(texts, "combine_chunks", None)
+    if combine is not None:
+        texts = combine()
+    kind = str(getattr(texts, "type", ""))
+    if kind not in ("string", "large_string") or len(texts) == 0:
+        return None
+    if texts.null_count:
+        raise TypeError("texts must not contain None")
+    large = kind == "large_string"
+    width = 8 if large else 4
+    _, offsets, data = texts.buffers()
+    first = texts.offset * width
+    offsets_view = memoryview(offsets)[first:first + (len(texts) + 1) * width]
+    return offsets_view, memoryview(data) if data is not None else memoryview(b""), large
 
 
 def _rebuild_lexer(definition: str, names: Names) -> Lexer:

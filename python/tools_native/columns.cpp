@@ -1,5 +1,6 @@
 #include "columns.hpp"
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -115,8 +116,42 @@ PyObject* columns_buffer(PyObject* self, PyObject* arg) {
     return buffer;
 }
 
+// The text tokens are cut from: the str scanned (kept for character
+// offsets) and its UTF-8 form, or bytes.
+struct SourceText {
+    PyObject* str = nullptr;
+    std::string_view bytes;
+};
+
+bool bind_source(PyObject* source, bool chars, SourceText& out) {
+    out.str = nullptr;
+    if (chars) {
+        if (!PyUnicode_Check(source)) {
+            PyErr_SetString(PyExc_TypeError, "character offsets need the str that was scanned");
+            return false;
+        }
+        out.str = source;
+        return true;
+    }
+    if (PyUnicode_Check(source)) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(source, &size);
+        if (utf8 == nullptr)
+            return false;
+        out.bytes = std::string_view(utf8, static_cast<std::size_t>(size));
+        return true;
+    }
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(source, &data, &size) < 0)
+        return false;
+    out.bytes = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+
 // texts(source, base, chars): the text of every token. `source` is the str
-// scanned, or the bytes a file batch covers; offsets count from `base`.
+// scanned, the bytes a file batch covers, or the list of documents of a
+// scan of many (each token cut from its own); offsets count from `base`.
 PyObject* columns_texts(PyObject* self, PyObject* args) {
     PyObject* source = nullptr;
     long long base = 0;
@@ -125,49 +160,52 @@ PyObject* columns_texts(PyObject* self, PyObject* args) {
         return nullptr;
     const batch::TokenColumns& columns = as_columns(self)->columns;
     const std::size_t n = columns.size();
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(n));
-    if (list == nullptr)
+    const bool many = PyList_Check(source) || PyTuple_Check(source);
+    if (many && columns.documents.size() != n) {
+        PyErr_SetString(PyExc_ValueError, "these tokens come from one text");
         return nullptr;
-    std::string_view bytes;
-    if (chars) {
-        if (!PyUnicode_Check(source)) {
-            Py_DECREF(list);
-            PyErr_SetString(PyExc_TypeError, "character offsets need the str that was scanned");
-            return nullptr;
-        }
-    } else if (PyUnicode_Check(source)) {
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(source, &size);
-        if (utf8 == nullptr) {
-            Py_DECREF(list);
-            return nullptr;
-        }
-        bytes = std::string_view(utf8, static_cast<std::size_t>(size));
-    } else {
-        char* data = nullptr;
-        Py_ssize_t size = 0;
-        if (PyBytes_AsStringAndSize(source, &data, &size) < 0) {
-            Py_DECREF(list);
-            return nullptr;
-        }
-        bytes = std::string_view(data, static_cast<std::size_t>(size));
     }
-    for (std::size_t i = 0; i < n; ++i) {
+    PyObject* documents = many ? PySequence_Fast(source, "") : nullptr;
+    if (many && documents == nullptr)
+        return nullptr;
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(n));
+    SourceText text_source;
+    bool ok = list != nullptr && (many || bind_source(source, chars != 0, text_source));
+    std::size_t bound = SIZE_MAX;  // the document text_source holds
+    for (std::size_t i = 0; ok && i < n; ++i) {
+        if (many && columns.documents[i] != bound) {
+            bound = columns.documents[i];
+            if (bound >= static_cast<std::size_t>(PySequence_Fast_GET_SIZE(documents))) {
+                PyErr_SetString(PyExc_ValueError, "token outside the source text");
+                ok = false;
+                break;
+            }
+            ok = bind_source(PySequence_Fast_GET_ITEM(documents, static_cast<Py_ssize_t>(bound)),
+                             chars != 0, text_source);
+            if (!ok)
+                break;
+        }
         const long long start = columns.starts[i] - base;
         const long long end = columns.ends[i] - base;
         PyObject* text = nullptr;
-        if (chars) {
-            text = PyUnicode_Substring(source, start, end);
-        } else if (start < 0 || end < start || static_cast<std::size_t>(end) > bytes.size()) {
+        if (text_source.str != nullptr) {
+            text = PyUnicode_Substring(text_source.str, start, end);
+        } else if (start < 0 || end < start ||
+                   static_cast<std::size_t>(end) > text_source.bytes.size()) {
             PyErr_SetString(PyExc_ValueError, "token outside the source text");
         } else {
-            text = PyUnicode_DecodeUTF8(bytes.data() + start, end - start, nullptr);
+            text = PyUnicode_DecodeUTF8(text_source.bytes.data() + start, end - start, nullptr);
         }
         if (text == nullptr) {
-            Py_DECREF(list);
-            return nullptr;
+            ok = false;
+            break;
         }
         PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), text);
+    }
+    Py_XDECREF(documents);
+    if (!ok) {
+        Py_XDECREF(list);
+        return nullptr;
     }
     return list;
 }

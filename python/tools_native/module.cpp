@@ -4,6 +4,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -17,7 +19,6 @@
 #include "quarn/base/errors.hpp"
 #include "quarn/batch/chunked_scanner.hpp"
 #include "quarn/batch/scan_text.hpp"
-#include "quarn/batch/token_writer.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
 
@@ -204,6 +205,100 @@ PyObject* scanner_scan_many(PyObject* self, PyObject* args) {
     return result;
 }
 
+// The documents of a string column in Arrow's layout: `count + 1` offsets
+// (int32, or int64 when `large`) into `data`. Returns false with a Python
+// error set when the offsets do not describe slices of `data`.
+bool documents_of_arrow(const Py_buffer& offsets, const Py_buffer& data, bool large,
+                        std::vector<std::string_view>& documents) {
+    const std::size_t width = large ? 8 : 4;
+    const std::size_t entries = static_cast<std::size_t>(offsets.len) / width;
+    if (entries == 0) {
+        PyErr_SetString(PyExc_ValueError, "a string column needs at least one offset");
+        return false;
+    }
+    const auto* raw = static_cast<const unsigned char*>(offsets.buf);
+    auto offset_at = [&](std::size_t i) -> std::int64_t {
+        if (large) {
+            std::int64_t value = 0;
+            std::memcpy(&value, raw + i * 8, 8);
+            return value;
+        }
+        std::int32_t value = 0;
+        std::memcpy(&value, raw + i * 4, 4);
+        return value;
+    };
+    const char* bytes = static_cast<const char*>(data.buf);
+    documents.reserve(entries - 1);
+    std::int64_t previous = offset_at(0);
+    if (previous < 0 || previous > data.len) {
+        PyErr_SetString(PyExc_ValueError, "string offsets outside the data buffer");
+        return false;
+    }
+    for (std::size_t i = 1; i < entries; ++i) {
+        const std::int64_t next = offset_at(i);
+        if (next < previous || next > data.len) {
+            PyErr_SetString(PyExc_ValueError, "string offsets outside the data buffer");
+            return false;
+        }
+        documents.emplace_back(bytes + previous, static_cast<std::size_t>(next - previous));
+        previous = next;
+    }
+    return true;
+}
+
+// scan_arrow(offsets, data, large, positions, chars, threads) -> columns with
+// a document column: scan_many over an Arrow string column's buffers, read in
+// place. Arrow does not promise valid UTF-8, so each document is checked.
+PyObject* scanner_scan_arrow(PyObject* self, PyObject* args) {
+    Py_buffer offsets{};
+    Py_buffer data{};
+    int large = 0;
+    int positions = 0;
+    int chars = 0;
+    Py_ssize_t threads = 1;
+    if (!PyArg_ParseTuple(args, "y*y*pppn", &offsets, &data, &large, &positions, &chars, &threads))
+        return nullptr;
+    const pipeline::Scanner scanner = as_scanner(self)->compiled;
+    PyObject* result = guarded([&]() -> PyObject* {
+        std::vector<std::string_view> texts;
+        if (!documents_of_arrow(offsets, data, large != 0, texts))
+            return nullptr;
+        batch::TokenColumns columns;
+        std::optional<std::pair<std::size_t, runtime::Utf8Error>> invalid;
+        // The buffers are held (PyBuffer) until released below.
+        without_gil([&] {
+            std::vector<runtime::ValidatedUtf8> documents;
+            documents.reserve(texts.size());
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                auto valid = runtime::validate_utf8(texts[i]);
+                if (!valid) {
+                    invalid.emplace(i, valid.error());
+                    return;
+                }
+                documents.push_back(valid.value());
+            }
+            columns = batch::scan_many(*scanner, documents, options_of(positions, chars),
+                                       static_cast<std::size_t>(threads < 1 ? 1 : threads));
+        });
+        if (invalid) {
+            const std::string message =
+                "document " + std::to_string(invalid->first) + ": " + invalid->second.message();
+            PyObject* value =
+                Py_BuildValue("(s#K)", message.data(), static_cast<Py_ssize_t>(message.size()),
+                              static_cast<unsigned long long>(invalid->second.valid_up_to));
+            if (value != nullptr) {
+                PyErr_SetObject(utf8_failure, value);
+                Py_DECREF(value);
+            }
+            return nullptr;
+        }
+        return new_columns(std::move(columns), positions != 0);
+    });
+    PyBuffer_Release(&offsets);
+    PyBuffer_Release(&data);
+    return result;
+}
+
 PyObject* scanner_mode_names(PyObject* self, PyObject*) {
     const auto& modes = as_scanner(self)->compiled->modes();
     PyObject* names = PyTuple_New(static_cast<Py_ssize_t>(modes.size()));
@@ -227,6 +322,8 @@ PyObject* scanner_stream(PyObject* self, PyObject* args);
 PyMethodDef scanner_methods[] = {
     {"scan", scanner_scan, METH_VARARGS, "scan(text, positions, chars, state)"},
     {"scan_many", scanner_scan_many, METH_VARARGS, "scan_many(texts, positions, chars, threads)"},
+    {"scan_arrow", scanner_scan_arrow, METH_VARARGS,
+     "scan_arrow(offsets, data, large, positions, chars, threads)"},
     {"tokens", scanner_tokens, METH_VARARGS,
      "tokens(text, positions, chars, state, token_class, positioned_class)"},
     {"stream", scanner_stream, METH_VARARGS, "stream(positions, chars, state)"},
@@ -263,6 +360,10 @@ struct TokenIteratorObject {
     // Code-point offsets: characters before utf8[counted].
     std::size_t counted = 0;
     std::int64_t chars_before = 0;
+    // The token last handed out, kept so that it can be refilled once the
+    // caller has let go of it (the usual `for token in ...` loop): a token
+    // then costs no allocation of its own.
+    PyObject* last = nullptr;
 };
 
 TokenIteratorObject* as_iterator(PyObject* self) {
@@ -278,6 +379,7 @@ void token_iterator_dealloc(PyObject* self) {
     std::destroy_at(&it->with_position);
     std::destroy_at(&it->compiled);
     std::destroy_at(&it->state);
+    Py_XDECREF(it->last);
     Py_XDECREF(it->text);
     Py_XDECREF(it->token_class);
     type->tp_free(self);
@@ -311,9 +413,6 @@ PyObject* token_iterator_next(PyObject* self) {
     if (!found)
         return nullptr;  // StopIteration
     const bool positions = it->options.positions;
-    PyObject* token = it->token_class->tp_alloc(it->token_class, positions ? 8 : 4);
-    if (token == nullptr)
-        return nullptr;
     const std::size_t start = match.span.start;
     const std::size_t end = match.span.end;
     PyObject* items[8] = {
@@ -335,14 +434,33 @@ PyObject* token_iterator_next(PyObject* self) {
         count = 8;
     }
     bool failed = false;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         failed |= items[i] == nullptr;
-        PyTuple_SET_ITEM(token, i, items[i]);
-    }
     if (failed) {
-        Py_DECREF(token);
+        for (int i = 0; i < count; ++i)
+            Py_XDECREF(items[i]);
         return nullptr;
     }
+    PyObject* token = it->last;
+    if (token != nullptr && Py_REFCNT(token) == 1) {
+        // Only this iterator holds it: nobody can see it change.
+        for (int i = 0; i < count; ++i) {
+            PyObject* old = PyTuple_GET_ITEM(token, i);
+            PyTuple_SET_ITEM(token, i, items[i]);
+            Py_DECREF(old);
+        }
+    } else {
+        token = it->token_class->tp_alloc(it->token_class, count);
+        if (token == nullptr) {
+            for (int i = 0; i < count; ++i)
+                Py_DECREF(items[i]);
+            return nullptr;
+        }
+        for (int i = 0; i < count; ++i)
+            PyTuple_SET_ITEM(token, i, items[i]);
+        Py_XSETREF(it->last, token);
+    }
+    Py_INCREF(token);
     return token;
 }
 
@@ -412,6 +530,7 @@ PyObject* scanner_tokens(PyObject* self, PyObject* args) {
         it->utf8 = *utf8;
         it->counted = 0;
         it->chars_before = 0;
+        it->last = nullptr;
         // The iterators borrow the text (kept by `text`) and the modes (in `it`).
         const auto valid = runtime::ValidatedUtf8::trusted(*utf8);
         if (positions)

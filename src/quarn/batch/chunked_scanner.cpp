@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "quarn/base/utf8.hpp"
+#include "quarn/batch/scan_text.hpp"
 #include "quarn/batch/token_writer.hpp"
 #include "quarn/runtime/find_matches.hpp"
 
@@ -52,17 +53,16 @@ base::Result<std::size_t, runtime::Utf8Error> ChunkedScanner::validate_new_bytes
 
 std::size_t ChunkedScanner::scan(TokenColumns& out, bool at_end, std::string* done) {
     const std::string_view text = std::string_view(buffer_).substr(0, complete_);
-    const auto valid = runtime::ValidatedUtf8::trusted(text);
-    if (options_.positions)
-        return scan_with(scanner_->find_matches_with_position(valid, state_.modes), text, out,
-                         at_end, done);
-    return scan_with(scanner_->find_matches(valid, state_.modes), text, out, at_end, done);
+    out.reserve(out.size() + expected_tokens(text.size()), options_.positions);
+    return with_token_writer(options_, text, state_, out,
+                             [&](auto& writer) { return scan_with(writer, text, at_end, done); });
 }
 
-template <class Finder>
-std::size_t ChunkedScanner::scan_with(Finder finder, std::string_view text, TokenColumns& out,
-                                      bool at_end, std::string* done) {
-    TokenWriter writer(text, options_, state_, out);
+template <class Writer>
+std::size_t ChunkedScanner::scan_with(Writer& writer, std::string_view text, bool at_end,
+                                      std::string* done) {
+    runtime::FindMatches finder =
+        scanner_->find_matches(runtime::ValidatedUtf8::trusted(text), state_.modes);
     std::size_t decided = 0;  // the text before this is done with
     std::size_t written = 0;
     runtime::Match match;

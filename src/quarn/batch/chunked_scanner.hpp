@@ -53,9 +53,8 @@ class ChunkedScanner {
     base::Result<std::size_t, runtime::Utf8Error> validate_new_bytes();
     // Appends every decided token; returns how many.
     std::size_t scan(TokenColumns& out, bool at_end, std::string* done);
-    template <class Finder>
-    std::size_t scan_with(Finder finder, std::string_view text, TokenColumns& out, bool at_end,
-                          std::string* done);
+    template <class Writer>
+    std::size_t scan_with(Writer& writer, std::string_view text, bool at_end, std::string* done);
 
     std::shared_ptr<const runtime::CompiledScanner> scanner_;
     ScanOptions options_;

@@ -4,7 +4,10 @@
 // consumers (buffer protocol, Arrow) as a pointer and a length.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -51,6 +54,22 @@ class Column {
         std::memcpy(data_ + size_, values, count * sizeof(T));
         size_ += count;
     }
+    // Makes room for at least `capacity` values in all; never shrinks, and
+    // grows at least twofold so that repeated calls stay amortized.
+    void reserve(std::size_t capacity) {
+        if (capacity > capacity_)
+            reallocate(capacity > capacity_ * 2 ? capacity : capacity_ * 2);
+    }
+    // For writers that fill several columns in step: room for `count` more
+    // values, written through the pointer and then made part of the column
+    // by commit(). Capacity grows as reserve() says.
+    T* spare(std::size_t count) {
+        reserve(size_ + count);
+        return data_ + size_;
+    }
+    std::size_t capacity() const { return capacity_; }
+    void commit(std::size_t count) { size_ += count; }
+
     // Gives unused capacity back: a finished table costs what it holds.
     void shrink_to_fit() {
         if (size_ != capacity_)
@@ -73,6 +92,20 @@ class Column {
             throw std::bad_alloc();
         data_ = static_cast<T*>(grown);
         capacity_ = capacity;
+        advise_huge_pages(grown, capacity * sizeof(T));
+    }
+
+    // Large columns are written once from start to end: huge pages cut the
+    // page faults of filling them by a factor of 512 where the system allows.
+    static void advise_huge_pages(void* block, std::size_t bytes) {
+        constexpr std::size_t kHugePage = std::size_t{2} << 20;
+        if (bytes < 2 * kHugePage)
+            return;
+        const auto begin =
+            (reinterpret_cast<std::uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+        const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kHugePage - 1);
+        if (end > begin)
+            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
     }
 
     T* data_ = nullptr;

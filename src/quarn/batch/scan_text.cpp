@@ -12,37 +12,46 @@ namespace quarn::batch {
 
 namespace {
 
-template <class Finder>
-void write_all(Finder finder, TokenWriter& writer) {
-    runtime::Match batch[64];
-    while (const std::size_t count = finder.next_matches(batch)) {
-        for (std::size_t i = 0; i < count; ++i)
-            writer.write(batch[i]);
-    }
-}
-
-// Documents [first, last) into `out`, each tagged with its index.
+// Documents [first, last) into `out`, each tagged with its index. Filled in
+// a local and moved out at the end: the threads' results lie side by side,
+// and per-token updates of their sizes would share cache lines.
 void scan_range(const runtime::CompiledScanner& scanner,
                 std::span<const runtime::ValidatedUtf8> documents, std::size_t first,
                 std::size_t last, const ScanOptions& options, TokenColumns& out) {
+    std::size_t bytes = 0;
+    for (std::size_t i = first; i < last; ++i)
+        bytes += documents[i].view().size();
+    TokenColumns local;
+    local.reserve(expected_tokens(bytes), options.positions);
+    local.documents.reserve(expected_tokens(bytes));
     for (std::size_t i = first; i < last; ++i) {
         ScanState state;
-        const std::size_t before = out.size();
-        scan_text(scanner, documents[i], options, state, out);
-        for (std::size_t k = before; k < out.size(); ++k)
-            out.documents.push_back(static_cast<std::uint32_t>(i));
+        const std::size_t before = local.size();
+        scan_text(scanner, documents[i], options, state, local);
+        const std::size_t count = local.size() - before;
+        std::fill_n(local.documents.spare(count), count, static_cast<std::uint32_t>(i));
+        local.documents.commit(count);
     }
+    out = std::move(local);
 }
 
 }  // namespace
 
+std::size_t expected_tokens(std::size_t bytes) {
+    return std::min<std::size_t>(bytes / 4 + 16, std::size_t{1} << 25);
+}
+
 void scan_text(const runtime::CompiledScanner& scanner, runtime::ValidatedUtf8 text,
                const ScanOptions& options, ScanState& state, TokenColumns& out) {
-    TokenWriter writer(text.view(), options, state, out);
-    if (options.positions)
-        write_all(scanner.find_matches_with_position(text, state.modes), writer);
-    else
-        write_all(scanner.find_matches(text, state.modes), writer);
+    out.reserve(out.size() + expected_tokens(text.view().size()), options.positions);
+    with_token_writer(options, text.view(), state, out, [&](auto& writer) {
+        runtime::FindMatches finder = scanner.find_matches(text, state.modes);
+        runtime::Match batch[64];
+        while (const std::size_t count = finder.next_matches(batch)) {
+            for (std::size_t i = 0; i < count; ++i)
+                writer.write(batch[i]);
+        }
+    });
 }
 
 TokenColumns scan_many(const runtime::CompiledScanner& scanner,
@@ -87,7 +96,12 @@ TokenColumns scan_many(const runtime::CompiledScanner& scanner,
         if (failure)
             std::rethrow_exception(failure);
     }
+    std::size_t tokens = 0;
+    for (const TokenColumns& part : parts)
+        tokens += part.size();
     TokenColumns result = std::move(parts[0]);
+    result.reserve(tokens, options.positions);
+    result.documents.reserve(tokens);
     for (std::size_t part = 1; part < parts.size(); ++part) {
         result.append(parts[part]);
         parts[part] = TokenColumns();

@@ -18,6 +18,18 @@ void for_each_column(TokenColumns& a, const TokenColumns& b, Visit visit) {
 
 }  // namespace
 
+void TokenColumns::reserve(std::size_t tokens, bool positions) {
+    types.reserve(tokens);
+    starts.reserve(tokens);
+    ends.reserve(tokens);
+    if (positions) {
+        start_lines.reserve(tokens);
+        start_columns.reserve(tokens);
+        end_lines.reserve(tokens);
+        end_columns.reserve(tokens);
+    }
+}
+
 void TokenColumns::shrink_to_fit() {
     for_each_column(*this, *this, [](auto& column, const auto&) { column.shrink_to_fit(); });
 }

@@ -34,6 +34,9 @@ struct TokenColumns {
     Column<std::uint32_t> documents;
 
     std::size_t size() const { return types.size(); }
+    // Makes room for `tokens` in all in the token columns (the position ones
+    // only with `positions`); see Column::reserve.
+    void reserve(std::size_t tokens, bool positions);
     void shrink_to_fit();
     // Appends every column of `other` to the same column here.
     void append(const TokenColumns& other);

@@ -57,7 +57,11 @@ def test_tokens_scan_and_find_matches_agree(definition, text):
     lexer = Lexer(definition)
     expected = reference(definition, text)
     assert [tuple(t) for t in lexer.tokens(text, positions=True)] == expected
-    assert [tuple(t) for t in lexer.tokens(text)] == [e[:4] for e in expected]
+    # Tokens unpacked as they come (the iterator refills a released one in
+    # place) and tokens kept by the caller, which must not change.
+    unpacked = [(kind, start, end, body) for kind, start, end, body in lexer.tokens(text)]
+    kept = list(lexer.tokens(text))
+    assert unpacked == [tuple(t) for t in kept] == [e[:4] for e in expected]
     table = lexer.scan(text, positions=True)
     assert [tuple(t) for t in table] == expected
     assert table.texts() == [e[3] for e in expected]
@@ -153,6 +157,27 @@ def test_scan_many_equals_one_scan_per_document():
         expected = [(d, tuple(t)) for d, text in enumerate(documents)
                     for t in lexer.scan(text, positions=True)]
         assert got == expected
+
+
+def test_scan_many_reads_arrow_string_columns_in_place():
+    pa = pytest.importorskip("pyarrow")
+    lexer = Lexer(NESTED)
+    documents = [f"wé{i} <{i}> x😀" * (i % 5) for i in range(60)]
+    expected = lexer.scan_many(documents, threads=2, positions=True)
+    expected_rows = list(zip(expected.documents, (tuple(t) for t in expected)))
+    sliced = pa.array(["zz <9>"] * 3 + documents + ["tail"])[3:3 + len(documents)]
+    for column in (sliced, pa.array(documents, pa.large_string()),
+                   pa.chunked_array([documents[:25], documents[25:]])):
+        table = lexer.scan_many(column, threads=2, positions=True)
+        assert list(zip(table.documents, (tuple(t) for t in table))) == expected_rows
+        assert table.texts() == expected.texts()
+    with pytest.raises(TypeError):
+        lexer.scan_many(pa.array(["a", None]))
+    offsets = pa.py_buffer(b"\0\0\0\0\x01\0\0\0\x03\0\0\0")
+    bad = pa.Array.from_buffers(pa.string(), 2, [None, offsets, pa.py_buffer(b"ab\xff")])
+    with pytest.raises(InvalidUtf8Error) as caught:
+        lexer.scan_many(bad)
+    assert caught.value.offset == 1 and "document 1" in str(caught.value)
 
 
 def test_one_lexer_shared_by_threads():
