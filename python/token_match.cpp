@@ -21,6 +21,11 @@ constexpr const char* kTokenMatchDoc =
 
 constexpr Py_ssize_t kHeaderSize = offsetof(TokenMatchObject, text);
 
+// Where the positions of a token with `text_size` bytes of text begin.
+constexpr std::size_t positions_offset(std::size_t text_size) {
+    return (static_cast<std::size_t>(kHeaderSize) + text_size + 7) & ~std::size_t{7};
+}
+
 TokenMatchObject* as_match(PyObject* self) {
     return reinterpret_cast<TokenMatchObject*>(self);
 }
@@ -37,17 +42,24 @@ PyObject* get_end(PyObject* self, void*) {
     return PyLong_FromSize_t(as_match(self)->end);
 }
 
+// The decoder has its own ASCII path and shares one-character strings, which
+// makes it cheaper than copying bytes into a new ASCII string.
 PyObject* get_text(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(as_match(self)->text, Py_SIZE(self), nullptr);
 }
 
-// The closure selects one of the four position fields; 0 means "not tracked".
+// The template argument selects one of the four position fields.
 template <std::size_t TokenPositions::*field>
 PyObject* get_position(PyObject* self, void*) {
-    std::size_t value = as_match(self)->positions.*field;
-    if (value == 0)
+    const TokenMatchObject* match = as_match(self);
+    if (!match->has_positions)
         Py_RETURN_NONE;
-    return PyLong_FromSize_t(value);
+    TokenPositions positions;
+    std::memcpy(&positions,
+                reinterpret_cast<const char*>(match) +
+                    positions_offset(static_cast<std::size_t>(Py_SIZE(self))),
+                sizeof positions);
+    return PyLong_FromSize_t(positions.*field);
 }
 
 PyGetSetDef token_match_getset[] = {
@@ -68,10 +80,47 @@ PyObject* token_match_new(PyTypeObject* type, PyObject*, PyObject*) {
     return nullptr;
 }
 
+// Objects without positions and with texts up to kPooledText bytes are all
+// allocated at one size (64 bytes) and recycled through a bounded free list;
+// the interpreter lock guards it.
+constexpr std::size_t kPooledText = 64 - static_cast<std::size_t>(kHeaderSize);
+constexpr std::size_t kFreeListCapacity = 8192;
+#ifdef Py_GIL_DISABLED
+constexpr bool kUseFreeList = false;
+#else
+constexpr bool kUseFreeList = true;
+#endif
+TokenMatchObject* free_list[kFreeListCapacity];
+std::size_t free_count = 0;
+
+bool pooled(std::size_t text_size, bool has_positions) {
+    return !has_positions && text_size <= kPooledText;
+}
+
 void token_match_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    PyObject_Free(self);
+    TokenMatchObject* match = as_match(self);
+    if (kUseFreeList && pooled(static_cast<std::size_t>(Py_SIZE(self)), match->has_positions) &&
+        free_count < kFreeListCapacity) {
+        free_list[free_count++] = match;
+    } else {
+        PyObject_Free(self);
+    }
     Py_DECREF(type);
+}
+
+TokenMatchObject* allocate(std::size_t text_size, bool has_positions) {
+    std::size_t size = 0;
+    if (has_positions) {
+        size = positions_offset(text_size) + sizeof(TokenPositions);
+    } else if (text_size <= kPooledText) {
+        if (kUseFreeList && free_count > 0)
+            return free_list[--free_count];
+        size = static_cast<std::size_t>(kHeaderSize) + kPooledText;
+    } else {
+        size = static_cast<std::size_t>(kHeaderSize) + text_size;
+    }
+    return static_cast<TokenMatchObject*>(PyObject_Malloc(size));
 }
 
 PyType_Slot token_match_slots[] = {
@@ -99,11 +148,10 @@ PyTypeObject* token_match_type() {
 }
 
 PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::size_t start,
-                          std::size_t end, std::string_view text, const TokenPositions& positions) {
-    // Allocated directly rather than through tp_alloc: the fields are all written
-    // below, so the zeroing that the generic allocator does is wasted work.
-    auto* self = static_cast<TokenMatchObject*>(
-        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + text.size()));
+                          std::size_t end, std::string_view text, const TokenPositions* positions) {
+    // Not through tp_alloc: every field is written below, so the zeroing that
+    // the generic allocator does is wasted work.
+    TokenMatchObject* self = allocate(text.size(), positions != nullptr);
     if (self == nullptr)
         return PyErr_NoMemory();
     PyObject_InitVar(reinterpret_cast<PyVarObject*>(self), type,
@@ -111,8 +159,18 @@ PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::siz
     self->token_type = token_type;
     self->start = start;
     self->end = end;
-    self->positions = positions;
-    std::memcpy(self->text, text.data(), text.size());
+    self->has_positions = positions != nullptr;
+    if (text.size() <= kPooledText) {
+        // Short copies inline: most tokens are a few bytes long.
+        for (std::size_t i = 0; i < text.size(); ++i)
+            self->text[i] = text[i];
+    } else {
+        std::memcpy(self->text, text.data(), text.size());
+    }
+    if (positions != nullptr) {
+        std::memcpy(reinterpret_cast<char*>(self) + positions_offset(text.size()), positions,
+                    sizeof *positions);
+    }
     return reinterpret_cast<PyObject*>(self);
 }
 

@@ -12,7 +12,7 @@
 
 namespace quarn::python {
 
-// Lines and columns count from 1; 0 marks a token scanned without positions.
+// Lines and columns count from 1.
 struct TokenPositions {
     std::size_t start_line = 0;
     std::size_t start_column = 0;
@@ -20,12 +20,14 @@ struct TokenPositions {
     std::size_t end_column = 0;
 };
 
+// Most tokens are scanned without positions and are a few bytes long: such a
+// token takes 64 bytes. Positions, when tracked, follow the text.
 struct TokenMatchObject {
     PyVarObject ob_base;  // ob_size: length of `text` in bytes
     std::uint64_t token_type;
     std::size_t start;
     std::size_t end;
-    TokenPositions positions;
+    bool has_positions;  // TokenPositions after the text, 8-byte aligned
     char text[1];
 };
 
@@ -33,8 +35,9 @@ struct TokenMatchObject {
 // error set.
 PyTypeObject* token_match_type();
 
-// A new TokenMatch, or nullptr with MemoryError set. `type` is token_match_type().
+// A new TokenMatch, or nullptr with MemoryError set. `type` is token_match_type();
+// `positions` is null for a token scanned without positions.
 PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::size_t start,
-                          std::size_t end, std::string_view text, const TokenPositions& positions);
+                          std::size_t end, std::string_view text, const TokenPositions* positions);
 
 }  // namespace quarn::python

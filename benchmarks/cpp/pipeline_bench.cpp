@@ -71,7 +71,9 @@ void report(benchmark::State& state, const std::string& text, const TokenTally& 
     state.counters["checksum"] = static_cast<double>(tally.checksum);
 }
 
-template <class Iter>
+// Tokens in batches (what the Python methods and the bulk API use), or one
+// next_match() call per token.
+template <class Iter, bool kBatches = true>
 void scan(benchmark::State& state, const std::string& definition_name,
           const std::string& workload_name) {
     const std::string* text = workload(workload_name);
@@ -87,9 +89,17 @@ void scan(benchmark::State& state, const std::string& definition_name,
         tally = {};
         quarn::runtime::ModeState modes;
         quarn::runtime::BasicFindMatches<Iter> matches(input, scanner, modes);
-        quarn::runtime::Match match;
-        while (matches.next_match(match))
-            tally.add(match.token_type, match.span.start, match.span.end);
+        if constexpr (kBatches) {
+            quarn::runtime::Match batch[64];
+            while (const std::size_t count = matches.next_matches(batch)) {
+                for (std::size_t i = 0; i < count; ++i)
+                    tally.add(batch[i].token_type, batch[i].span.start, batch[i].span.end);
+            }
+        } else {
+            quarn::runtime::Match match;
+            while (matches.next_match(match))
+                tally.add(match.token_type, match.span.start, match.span.end);
+        }
         benchmark::DoNotOptimize(tally);
     }
     report(state, *text, tally);
@@ -124,9 +134,11 @@ void scan_across_modes(benchmark::State& state, const std::string& definition_na
         tally = {};
         quarn::runtime::ModeState modes;
         auto matches = scanner->find_matches(input, modes);
-        quarn::runtime::Match match;
-        while (matches.next_match(match))
-            tally.add(match.token_type, match.span.start, match.span.end);
+        quarn::runtime::Match batch[64];
+        while (const std::size_t count = matches.next_matches(batch)) {
+            for (std::size_t i = 0; i < count; ++i)
+                tally.add(batch[i].token_type, batch[i].span.start, batch[i].span.end);
+        }
         benchmark::DoNotOptimize(tally);
     }
     report(state, text, tally);
@@ -163,8 +175,11 @@ int main(int argc, char** argv) {
             benchmark::RegisterBenchmark(("scan/" + n + "/find_matches_with_position").c_str(),
                                          scan<CharIterWithPosition>, n, n)
                 ->Unit(ms);
-        if (n == "json")
+        if (n == "json") {
+            benchmark::RegisterBenchmark("scan/json/next_match", scan<CharIter, false>, n, n)
+                ->Unit(ms);
             benchmark::RegisterBenchmark("scan/json/re2c", scan_json_re2c)->Unit(ms);
+        }
     }
     benchmark::RegisterBenchmark("pathological/modes/ping_pong", scan_across_modes, "ping_pong",
                                  "x")

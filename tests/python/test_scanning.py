@@ -161,3 +161,26 @@ def test_both_methods_agree_on_generated_text():
         for m in with_positions
     ]
     assert got == expected
+
+
+def test_token_values_survive_reuse_of_released_matches():
+    # Short and long, ASCII and non-ASCII texts at offsets beyond the small
+    # ints; matches of one scan are released and their memory reused by the next.
+    scanner = quarn.Scanner(r'''
+        Mixed { mode M { token r"[a-z\u00e9\u4e2d]+" => 1; token r"[0-9]+" => 2; } }
+    ''')
+    rng = random.Random(15)
+    for round in range(3):
+        words = [
+            "".join(rng.choice("abz\u00e9\u4e2d" if round % 2 else "abz") for _ in range(rng.randint(1, 40)))
+            for _ in range(3000)
+        ]
+        text = " ".join(words)
+        encoded = text.encode()
+        matches = scanner.find_matches(text)
+        assert [m.text for m in matches] == words
+        for m in matches:
+            assert type(m.text) is str and m.token_type == 1
+            assert encoded[m.start:m.end].decode() == m.text
+        assert matches[-1].end == len(encoded)
+        del matches

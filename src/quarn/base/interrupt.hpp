@@ -42,7 +42,14 @@ class InterruptCountdown {
             check();
     }
 
-  private:
+    // charge() for a caller that must finish something before the check:
+    // true when check() is due.
+    bool spend(std::size_t units) {
+        left_ -= static_cast<std::ptrdiff_t>(units);
+        return left_ < 0;
+    }
+
+    // Starts a new interval and asks the host; throws Interrupted if it says stop.
     [[gnu::noinline]] void check() {
         left_ = kInterval;
         const InterruptCheck check = detail::interrupt_check.load(std::memory_order_relaxed);

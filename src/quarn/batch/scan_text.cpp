@@ -46,9 +46,11 @@ void scan_text(const runtime::CompiledScanner& scanner, runtime::ValidatedUtf8 t
     out.reserve(out.size() + expected_tokens(text.view().size()), options.positions);
     with_token_writer(options, text.view(), state, out, [&](auto& writer) {
         runtime::FindMatches finder = scanner.find_matches(text, state.modes);
-        runtime::Match match;
-        while (finder.next_match(match))
-            writer.write(match);
+        runtime::Match batch[64];
+        while (const std::size_t count = finder.next_matches(batch)) {
+            for (std::size_t i = 0; i < count; ++i)
+                writer.write(batch[i]);
+        }
     });
 }
 

@@ -242,7 +242,7 @@ class SubsetConstruction {
                  ++last) {
                 seeds_.push_back(edges_of_subset_[last].target);
             }
-            Registered target = register_closure(seeds_);
+            Registered target = target_of_seeds();
             if (target.error)
                 return target.error;
             out.push_back({DisjointCharClassID(interval), DfaStateID(target.id)});
@@ -270,6 +270,25 @@ class SubsetConstruction {
         for (const Edge& edge : edges_of_subset_)
             grouped_edges_[interval_slots_[edge.interval]++] = edge;
         std::swap(edges_of_subset_, grouped_edges_);
+    }
+
+    // The subset reached from `seeds_`. A large class (a Unicode property, a
+    // negated set) is split into hundreds of interval groups that mostly lead
+    // to the same NFA states, so each distinct seed set is closed only once.
+    Registered target_of_seeds() {
+        std::sort(seeds_.begin(), seeds_.end());
+        seeds_.erase(std::unique(seeds_.begin(), seeds_.end()), seeds_.end());
+        if (auto error = charge(seeds_.size()))
+            return {0, std::move(error)};
+        const std::uint64_t hash = SubsetRegistry::hash_of(seeds_);
+        if (auto known = seed_sets_.find(seeds_, hash))
+            return {seed_set_targets_[*known], std::nullopt};
+        Registered target = register_closure(seeds_);
+        if (!target.error) {
+            seed_sets_.add(seeds_, hash);
+            seed_set_targets_.push_back(target.id);
+        }
+        return target;
     }
 
     // The union of the epsilon closures of `seeds`, registered as a subset
@@ -370,6 +389,8 @@ class SubsetConstruction {
     ScannerDfaBudget& budget_;
     SubsetRegistry registry_;
     std::vector<std::vector<DfaTransition>> transitions_;  // by DFA state
+    SubsetRegistry seed_sets_;                             // sorted distinct seeds met so far
+    std::vector<std::uint32_t> seed_set_targets_;          // by seed set: the subset it reaches
     Dfa dfa_;
 
     std::vector<std::uint32_t> visited_;  // epoch of the last visit, by NFA state

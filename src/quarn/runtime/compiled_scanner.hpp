@@ -16,6 +16,7 @@
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
 #include "quarn/runtime/match_function.hpp"
 #include "quarn/runtime/mode_state.hpp"
+#include "quarn/runtime/shortcuts.hpp"
 #include "quarn/runtime/tables.hpp"
 #include "quarn/runtime/utf8.hpp"
 
@@ -48,9 +49,17 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
         return modes_[mode].dfa;
     }
 
+    // The byte-level shortcuts of `mode`'s automaton; `mode` must exist.
+    const DfaShortcuts& shortcuts(ModeIndex mode) const { return shortcuts_[mode]; }
+
     // The transition of `mode` for `token_type`, or nullptr; when a mode lists
     // several for one token type, the last one applies.
     const Transition* transition_for(ModeIndex mode, TokenType token_type) const;
+
+    // Whether some token of `mode` switches modes.
+    bool has_transitions(ModeIndex mode) const {
+        return mode < num_modes_ && !transition_maps_[mode].empty();
+    }
 
     // Applies the current mode's transition for `token_type` to `state`, if
     // there is one. Pop on an empty stack changes nothing.
@@ -82,6 +91,7 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
     std::vector<Dfa> lookaheads_;
     MatchFunction match_function_;
     std::vector<TransitionMap> transition_maps_;  // one per mode
+    std::vector<DfaShortcuts> shortcuts_;         // one per mode
 };
 
 }  // namespace quarn::runtime

@@ -1,12 +1,9 @@
-// The longest-match loop. Per character only the table load depends on the
-// previous step; lookaheads are evaluated only in states whose first accept
-// entry has one, and dead ends already met are remembered so that a scan stays
-// linear.
 #include "quarn/runtime/find_matches.hpp"
 
 #include <algorithm>
 
 #include "quarn/base/errors.hpp"
+#include "quarn/runtime/shortcuts.hpp"
 
 namespace quarn::runtime {
 
@@ -181,11 +178,16 @@ template <class State>
 // Sets `read_end` as read_end_at() says, for it and its lookaheads together.
 // Per character only the move depends on the previous move; the accept slot
 // is loaded beside it and an acceptance recorded without a branch.
-template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
+//
+// With `shortcuts` (kShortcuts) an ASCII byte's column comes from its table,
+// and, where no dead end can be met, a self-loop into a state with few exits
+// crosses the rest of its run at once. Either way the result is the same.
+template <bool kMayMeetDeadEnds, bool kHasLookahead, bool kShortcuts, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
-    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, std::size_t& read_end) {
+    const MatchFunction& match_function, const DfaShortcuts* shortcuts,
+    std::span<const Dfa> lookaheads, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
+    typename Iter::State& best, std::size_t& read_end) {
     read_end = 0;
     const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor,
                             &read_end};
@@ -202,15 +204,41 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
     // Index of the chosen entry in `accepts`, or kNotAccepting.
     std::uint32_t best_index = Dfa::kNotAccepting;
     best = start;
+    [[maybe_unused]] const bool has_runs = kShortcuts && shortcuts->has_runs();
     while (state.cursor != end) {
         char32_t ch = 0;
-        std::uint32_t column = 0;
-        const char* after = read_column(state.cursor, dfa, match_function, ch, column);
-        const std::uint32_t next = move_from(table, column, row);
+        std::uint32_t next = 0;
+        const char* after = nullptr;
+        if constexpr (kShortcuts) {
+            const auto byte = static_cast<unsigned char>(*state.cursor);
+            std::uint32_t offset = 0;
+            if (byte < 0x80) [[likely]] {
+                ch = byte;
+                offset = shortcuts->column_offset(byte);
+                after = state.cursor + 1;
+            } else {
+                after = decode_utf8(state.cursor, ch);
+                offset = dfa.column(match_function.class_of(ch)) * sizeof(std::uint32_t);
+            }
+            next = Dfa::word_at(table + offset, row);
+        } else {
+            std::uint32_t column = 0;
+            after = read_column(state.cursor, dfa, match_function, ch, column);
+            next = move_from(table, column, row);
+        }
         if (next == Dfa::kNoMove)
             break;
+        [[maybe_unused]] const bool looped = next == row;
         row = next;
         Iter::advance(state, after, ch);
+        if constexpr (kShortcuts && !kMayMeetDeadEnds) {
+            // Every position of the run is in this state, so the longest
+            // acceptance among them is at its end.
+            if (looped && has_runs) {
+                if (const RunExits* exits = shortcuts->run_exits(next))
+                    Iter::advance_run(state, exits->find(state.cursor, end));
+            }
+        }
         if constexpr (kMayMeetDeadEnds) {
             if (state.cursor < memo_limit &&
                 memo.known(state.cursor, static_cast<std::uint32_t>(row)))
@@ -244,17 +272,25 @@ template <bool kMayMeetDeadEnds, bool kHasLookahead, class Iter>
 
 // Most attempts start past every remembered dead end and most automata have
 // no lookahead; their loop leaves out both tests.
-template <class Iter>
+template <bool kShortcuts, class Iter>
 [[gnu::always_inline]] inline const AcceptData* attempt(
     const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
-    LookaheadDeadEnds* lookahead_dead_ends, typename Iter::State& best, std::size_t& read_end) {
-    if (start.cursor < memo.limit() || dfa.has_lookahead()) {
-        return attempt_with<true, true>(chars, start, dfa, match_function, lookaheads, memo,
-                                        lookahead_dead_ends, best, read_end);
+    const MatchFunction& match_function, const DfaShortcuts* shortcuts,
+    std::span<const Dfa> lookaheads, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
+    typename Iter::State& best, std::size_t& read_end) {
+    if (start.cursor < memo.limit()) {
+        return attempt_with<true, true, kShortcuts>(chars, start, dfa, match_function, shortcuts,
+                                                    lookaheads, memo, lookahead_dead_ends, best,
+                                                    read_end);
     }
-    return attempt_with<false, false>(chars, start, dfa, match_function, lookaheads, memo,
-                                      lookahead_dead_ends, best, read_end);
+    if (dfa.has_lookahead()) {
+        return attempt_with<false, true, kShortcuts>(chars, start, dfa, match_function, shortcuts,
+                                                     lookaheads, memo, lookahead_dead_ends, best,
+                                                     read_end);
+    }
+    return attempt_with<false, false, kShortcuts>(chars, start, dfa, match_function, shortcuts,
+                                                  lookaheads, memo, lookahead_dead_ends, best,
+                                                  read_end);
 }
 
 template <class Iter>
@@ -290,8 +326,8 @@ std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction&
     typename Iter::State best = start;
     DeadEndMemo memo(chars.begin());
     std::size_t read_end = 0;
-    const AcceptData* entry =
-        attempt(chars, start, dfa, match_function, lookaheads, memo, nullptr, best, read_end);
+    const AcceptData* entry = attempt<false>(chars, start, dfa, match_function, nullptr, lookaheads,
+                                             memo, nullptr, best, read_end);
     if (entry == nullptr) {
         chars.set_state(start);
         return std::nullopt;
@@ -302,54 +338,108 @@ std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction&
     return match;
 }
 
-// The iterator's state is kept in a local while characters are skipped and
-// written back once a token is found or the text is exhausted.
 template <class Iter>
 bool BasicFindMatches<Iter>::next_match(Match& match) {
-    // The automaton of the mode current when this step begins.
-    const Dfa& dfa = scanner_->dfa(state_->mode);
-    check_has_start_state(dfa);
-    DeadEndMemo& memo = dead_ends_.use_mode(state_->mode);
+    return next_matches(std::span<Match>(&match, 1)) == 1;
+}
+
+// The iterator's state stays in locals across tokens and is written back once
+// before returning; the mode's tables are looked up again only after a token
+// switches modes.
+template <class Iter>
+std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
+    if (interrupt_due_) {
+        interrupt_due_ = false;
+        interrupt_countdown_.check();
+    }
     const MatchFunction& match_function = scanner_->match_function();
+    const std::span<const Dfa> lookaheads = scanner_->lookaheads();
+    const char* const begin = char_iter_.begin();
     const char* const end = char_iter_.end();
     typename Iter::State start = char_iter_.state();
     typename Iter::State best = start;
-    const char* const table = dfa.column_base(0);
-    for (;;) {
-        const char* const skipped_from = start.cursor;
-        // An ASCII character without a move from the start state starts no
-        // token: skip it without setting up an attempt.
-        while (start.cursor != end) {
-            const auto byte = static_cast<unsigned char>(*start.cursor);
-            if (byte >= 0x80 || move_from(table, dfa.column(match_function.class_of_ascii(byte)),
-                                          0) != Dfa::kNoMove) {
-                break;
-            }
-            Iter::advance(start, start.cursor + 1, byte);
-        }
-        std::size_t read_end = 0;
-        const AcceptData* entry =
-            attempt(char_iter_, start, dfa, match_function, scanner_->lookaheads(), memo,
-                    &lookahead_dead_ends_, best, read_end);
+    std::size_t count = 0;
+    // Charges the bytes skipped and read up to `read_end`, and one for the
+    // attempt. When a check is due with tokens in hand, they are returned
+    // first and the check runs at the next call: the iterator then stands
+    // before the token being searched, as after a check that finds nothing.
+    const auto charge = [&](const char* skipped_from, std::size_t read_end) {
         read_end_ = std::max(read_end_, read_end);
-        // Bytes skipped and read, lookaheads included: at least one per attempt.
-        interrupt_countdown_.charge(read_end -
-                                    static_cast<std::size_t>(skipped_from - char_iter_.begin()));
-        if (entry != nullptr) {
-            char_iter_.set_state(best);
-            fill_match(char_iter_, start, best, *entry, match);
-            scanner_->apply_transition(*state_, match.token_type);
+        const std::size_t units = read_end - static_cast<std::size_t>(skipped_from - begin) + 1;
+        if (!interrupt_countdown_.spend(units))
+            return false;
+        if (count > 0) {
+            interrupt_due_ = true;
             return true;
         }
-        if (start.cursor == end) {
-            char_iter_.set_state(start);
-            return false;
+        interrupt_countdown_.check();  // the iterator has not moved yet
+        return false;
+    };
+    while (count < out.size()) {
+        // The automaton of the mode current when this token's search begins.
+        const ModeIndex mode = state_->mode;
+        const Dfa& dfa = scanner_->dfa(mode);
+        check_has_start_state(dfa);
+        const DfaShortcuts& shortcuts = scanner_->shortcuts(mode);
+        DeadEndMemo& memo = dead_ends_.use_mode(mode);
+        const bool switches_modes = scanner_->has_transitions(mode);
+        while (count < out.size() && state_->mode == mode) {
+            const char* const skipped_from = start.cursor;
+            // Characters at which no token starts are passed over without an
+            // attempt; a one-byte token is emitted without one.
+            std::uint32_t action = DfaShortcuts::kAttempt;
+            while (start.cursor != end) {
+                const auto byte = static_cast<unsigned char>(*start.cursor);
+                if (byte >= 0x80)
+                    break;
+                action = shortcuts.start_action(byte);
+                if (action != DfaShortcuts::kNoToken)
+                    break;
+                Iter::advance(start, start.cursor + 1, byte);
+            }
+            if (start.cursor == end) {
+                // An attempt at the end reads nothing and finds nothing.
+                charge(skipped_from, static_cast<std::size_t>(end - begin) + 1);
+                char_iter_.set_state(start);
+                return count;
+            }
+            if (action < DfaShortcuts::kAttempt) {
+                best = start;
+                Iter::advance(best, start.cursor + 1, static_cast<unsigned char>(*start.cursor));
+                // An attempt would have read the next character and found no move.
+                const std::size_t read_end = read_end_at(best.cursor, begin, end);
+                const AcceptData& entry = dfa.accepts()[action];
+                fill_match(char_iter_, start, best, entry, out[count++]);
+                if (switches_modes)
+                    scanner_->apply_transition(*state_, entry.token_type);
+                start = best;
+                if (charge(skipped_from, read_end))
+                    break;
+                continue;
+            }
+            std::size_t read_end = 0;
+            const AcceptData* entry =
+                attempt<true>(char_iter_, start, dfa, match_function, &shortcuts, lookaheads, memo,
+                              &lookahead_dead_ends_, best, read_end);
+            if (entry != nullptr) {
+                fill_match(char_iter_, start, best, *entry, out[count++]);
+                if (switches_modes)
+                    scanner_->apply_transition(*state_, entry->token_type);
+                start = best;
+            } else {
+                // No token starts here: skip one character.
+                char32_t ch = 0;
+                const char* after = decode_utf8(start.cursor, ch);
+                Iter::advance(start, after, ch);
+            }
+            if (charge(skipped_from, read_end))
+                break;
         }
-        // No token starts here: skip one character.
-        char32_t ch = 0;
-        const char* after = decode_utf8(start.cursor, ch);
-        Iter::advance(start, after, ch);
+        if (interrupt_due_)
+            break;
     }
+    char_iter_.set_state(start);
+    return count;
 }
 
 template class BasicFindMatches<CharIter>;

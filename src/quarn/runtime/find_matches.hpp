@@ -54,6 +54,11 @@ class BasicFindMatches {
     // interrupt check asks (the iterator and mode state then stay before the
     // token being searched).
     bool next_match(Match& match);
+    // Stores the next tokens in `out`, as next_match() would one by one, and
+    // returns how many: 0 once the input is exhausted, and fewer than
+    // out.size() at the end of the input or before an interrupt check, which
+    // then runs at the next call.
+    std::size_t next_matches(std::span<Match> out);
     std::optional<Match> next_match() {
         Match match;
         if (!next_match(match))
@@ -78,6 +83,7 @@ class BasicFindMatches {
     LookaheadDeadEnds lookahead_dead_ends_;
     base::InterruptCountdown interrupt_countdown_;
     std::size_t read_end_ = 0;
+    bool interrupt_due_ = false;
 };
 
 extern template class BasicFindMatches<CharIter>;

@@ -298,5 +298,30 @@ TEST(SubsetConstruction, AgreesWithReferenceOnRandomScannerModes) {
     }
 }
 
+// Keywords inside a wide identifier class: from every keyword prefix most
+// interval groups lead to the same identifier states, so the construction
+// reuses the target of a seed set it has closed before.
+TEST(SubsetConstruction, AgreesWithReferenceOnWideClasses) {
+    std::vector<Pattern> patterns;
+    std::uint32_t type = 0;
+    for (const char* text : {"if", "in", "int", "inline", R"([\p{L}_]\w*)", R"("[^"\\]*")",
+                             R"(\s+)", R"(\p{Greek}+\d)"}) {
+        patterns.emplace_back(text, TokenTypeID(type++));
+    }
+    auto built = Nfa::build_from_patterns(patterns);
+    ASSERT_TRUE(built.ok()) << built.error().display();
+    Nfa nfa = std::move(built).value();
+    CharacterClasses classes;
+    nfa.collect_character_classes(classes);
+    classes.create_disjoint_character_classes();
+    nfa.convert_to_disjoint_character_classes(classes);
+    auto fast = try_from_nfa_not_minimized(nfa, classes.intervals().size());
+    ASSERT_TRUE(fast.ok());
+    EXPECT_EQ(fast->states, sorted_transitions(oracle::try_from_nfa_not_minimized(nfa)));
+    auto dfa = try_from_nfa(nfa, classes.intervals().size());
+    ASSERT_TRUE(dfa.ok());
+    EXPECT_EQ(*dfa, oracle::try_from_nfa(nfa));
+}
+
 }  // namespace
 }  // namespace quarn::generate

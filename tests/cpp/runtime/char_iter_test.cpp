@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,32 @@ TEST(CharIter, DeliversByteOffsetsWithoutPositions) {
     EXPECT_EQ(it.next(), std::nullopt);
     it.restore_state();
     EXPECT_EQ(it.next(), (CharItem{1, 0xE9, std::nullopt}));
+}
+
+// A run crossed at once ends in the state that single steps reach, from any
+// state: runs with and without line feeds, ending on one, after one, non-ASCII.
+TEST(CharIterWithPosition, CrossingARunEqualsSteppingThroughIt) {
+    static const char* const pieces[] = {"a", "\n", "\xC3\xA9", "\xE4\xB8\xAD", "\r", "z"};
+    std::mt19937 rng(515);
+    for (int round = 0; round < 3000; ++round) {
+        std::string s;
+        for (std::size_t i = 0, n = 1 + rng() % 12; i < n; ++i)
+            s += pieces[rng() % std::size(pieces)];
+        CharIterWithPosition::State stepped{s.data(), 1 + rng() % 3, rng() % 4,
+                                            rng() % 2 ? U'\n' : U'q'};
+        CharIterWithPosition::State run = stepped;
+        const char* end = s.data() + s.size();
+        while (stepped.cursor != end) {
+            char32_t ch = 0;
+            const char* after = decode_utf8(stepped.cursor, ch);
+            CharIterWithPosition::advance(stepped, after, ch);
+        }
+        CharIterWithPosition::advance_run(run, end);
+        ASSERT_EQ(run.cursor, stepped.cursor);
+        ASSERT_EQ(run.line, stepped.line) << s;
+        ASSERT_EQ(run.column, stepped.column) << s;
+        ASSERT_EQ(run.last_char, stepped.last_char) << s;
+    }
 }
 
 }  // namespace

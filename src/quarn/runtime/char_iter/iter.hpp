@@ -66,6 +66,8 @@ class CharIter {
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
     static void advance(State& state, const char* after, char32_t /*ch*/) { state.cursor = after; }
+    // advance() over every character of [state.cursor, to), whole characters.
+    static void advance_run(State& state, const char* to) { state.cursor = to; }
 
     // An iterator over the text from `cursor`, a character boundary, with
     // nothing saved: what a lookahead reads.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 
 #include "quarn/runtime/char_iter/item.hpp"
@@ -87,9 +88,70 @@ class CharIterWithPosition {
         state.last_char = ch;
         state.cursor = after;
     }
+
+    // advance() over every character of [state.cursor, to), whole characters:
+    // the line and column come from counts over the run rather than a step
+    // per character.
+    static void advance_run(State& state, const char* to) {
+        const char* const from = state.cursor;
+        if (to - from < kShortRun) {
+            while (state.cursor != to) {
+                char32_t ch = 0;
+                const char* after = decode_utf8(state.cursor, ch);
+                advance(state, after, ch);
+            }
+            return;
+        }
+        const bool after_line_feed = state.last_char == U'\n';
+        const auto* last_line_feed =
+            static_cast<const char*>(memrchr(from, '\n', static_cast<std::size_t>(to - from)));
+        // Columns counted from the run's start, which continues the current line.
+        const auto continue_line = [&](std::size_t characters) {
+            return after_line_feed ? characters : state.column + characters;
+        };
+        if (last_line_feed == nullptr) {
+            state.line += after_line_feed;
+            state.column = continue_line(count_characters(from, to));
+        } else {
+            const std::size_t after_last = count_characters(last_line_feed + 1, to);
+            // Every character that follows a line feed starts a line.
+            state.line += after_line_feed + count_line_feeds(from, to) - (after_last == 0);
+            if (after_last > 0) {
+                state.column = after_last;
+            } else {
+                // The run ends with a line feed, which belongs to the line before it.
+                const auto* previous = static_cast<const char*>(
+                    memrchr(from, '\n', static_cast<std::size_t>(last_line_feed - from)));
+                state.column = previous != nullptr ? count_characters(previous + 1, to)
+                                                   : continue_line(count_characters(from, to));
+            }
+        }
+        const char* last = to - 1;
+        while ((static_cast<unsigned char>(*last) & 0xC0) == 0x80)
+            --last;
+        decode_utf8(last, state.last_char);
+        state.cursor = to;
+    }
     CharIter from(const char* cursor) const { return chars_.from(cursor); }
 
   private:
+    // Below this length stepping is cheaper than counting.
+    static constexpr std::ptrdiff_t kShortRun = 32;
+
+    // Lead bytes, one per character; a loop the compiler vectorizes.
+    static std::size_t count_characters(const char* from, const char* to) {
+        std::size_t count = 0;
+        for (const char* p = from; p != to; ++p)
+            count += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+        return count;
+    }
+    static std::size_t count_line_feeds(const char* from, const char* to) {
+        std::size_t count = 0;
+        for (const char* p = from; p != to; ++p)
+            count += *p == '\n';
+        return count;
+    }
+
     CharIter chars_;  // the text; its own state is not used
     State state_;
     State saved_;
