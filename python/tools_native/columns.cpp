@@ -12,12 +12,6 @@ namespace quarn::tools {
 
 namespace {
 
-#ifdef Py_TPFLAGS_IMMUTABLETYPE
-constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
-#else
-constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT;
-#endif
-
 struct ColumnsObject {
     PyObject ob_base;
     batch::TokenColumns columns;

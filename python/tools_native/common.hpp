@@ -12,6 +12,14 @@
 
 namespace quarn::tools {
 
+// Flags of every type the module defines: immutable where the interpreter
+// supports it, never subclassable.
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+inline constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+#else
+inline constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT;
+#endif
+
 // Runs `body`; a C++ exception escaping it becomes MemoryError or RuntimeError.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {

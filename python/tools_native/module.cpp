@@ -27,12 +27,6 @@ namespace quarn::tools {
 
 namespace {
 
-#ifdef Py_TPFLAGS_IMMUTABLETYPE
-constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
-#else
-constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT;
-#endif
-
 // Raised with (message, offset): the definition parser's error and where it stopped.
 PyObject* definition_failure = nullptr;
 // Raised with (message,): a failure after parsing.
