@@ -1,3 +1,5 @@
+from pathlib import Path
+
 import pytest
 
 import quarn
@@ -118,3 +120,24 @@ def test_independent_scanners_from_one_text():
     first, second = quarn.Scanner(text), quarn.Scanner(text)
     assert [m.token_type for m in first.find_matches("qq")] == [1, 2]
     assert [m.token_type for m in second.find_matches("qq")] == [1, 2]
+
+
+ROOT = Path(__file__).resolve().parents[2]
+BUNDLED = sorted(
+    [*ROOT.glob("examples/**/*.quarn"), *ROOT.glob("benchmarks/definitions/*.quarn"),
+     *ROOT.glob("python/quarn_tools/languages/*.quarn")]
+)
+
+
+def test_bundled_definitions_build_within_the_bounds():
+    assert len(BUNDLED) >= 15
+    for path in BUNDLED:
+        quarn.Scanner(path.read_text())
+
+
+def test_many_modes_of_wide_classes_are_refused_before_building():
+    modes = " ".join(f'mode M{i} {{ token r"(?i)\\w{{1,3000}}" => {i}; }}' for i in range(120))
+    with pytest.raises(quarn.PanicException) as info:
+        quarn.Scanner("D { " + modes + " }")
+    assert str(info.value).startswith(
+        "Failed to build NFA for pattern: NfaTooLargeError { scanner_label_ranges: ")

@@ -52,6 +52,9 @@ std::string NfaTooLargeError::display() const {
         case Measure::PatternBytes:
             return "The regex is too large: its text is " + std::to_string(states) + " bytes" +
                    limit_text;
+        case Measure::ScannerLabelRanges:
+            return "The scanner is too large: its NFAs would need " + std::to_string(states) +
+                   " character ranges on their transitions together" + limit_text;
     }
     return "The regex is too large: its NFA would need " + std::to_string(states) + " states" +
            limit_text;
@@ -61,7 +64,8 @@ std::string NfaTooLargeError::debug() const {
     const char* field = measure == Measure::Regex                ? "states"
                         : measure == Measure::ScannerStates      ? "scanner_states"
                         : measure == Measure::ScannerTransitions ? "scanner_transitions"
-                                                                 : "pattern_bytes";
+                        : measure == Measure::PatternBytes       ? "pattern_bytes"
+                                                                 : "scanner_label_ranges";
     return std::string("NfaTooLargeError { ") + field + ": " + std::to_string(states) +
            ", limit: " + std::to_string(limit) + " }";
 }
@@ -400,7 +404,15 @@ BuildResult build_within(const Pattern& pattern, std::uint64_t priority,
                                                         NfaTooLargeError::Measure::ScannerStates,
                                                         static_cast<std::size_t>(budget.limit)}));
     }
+    const std::uint64_t label_ranges =
+        capped_sum(budget.label_ranges_used, nfa_label_range_count(hir.value()));
+    if (label_ranges > budget.label_ranges_limit) {
+        return base::err(NfaBuildError(NfaTooLargeError{
+            static_cast<std::size_t>(label_ranges), NfaTooLargeError::Measure::ScannerLabelRanges,
+            static_cast<std::size_t>(budget.label_ranges_limit)}));
+    }
     budget.used = scanner_total;
+    budget.label_ranges_used = label_ranges;
     auto result = convert(hir.value());
     if (!result)
         return result;
@@ -455,6 +467,32 @@ std::uint64_t nfa_state_count(const regex::Hir& hir) {
         }
         default:
             return 1;
+    }
+}
+
+std::uint64_t nfa_label_range_count(const regex::Hir& hir) {
+    switch (hir.kind) {
+        case regex::HirKind::Literal:
+            // One transition per character, each labelled by one character.
+            return nfa_state_count(hir) - 1;
+        case regex::HirKind::Class:
+            return std::max<std::uint64_t>(hir.cls.ranges.size(), 1);
+        case regex::HirKind::Repetition: {
+            // min copies, then max - min optional ones or one starred one.
+            const std::uint64_t copies =
+                hir.max ? std::uint64_t{*hir.max} : std::uint64_t{hir.min} + 1;
+            return capped_product(nfa_label_range_count(hir.subs.at(0)), copies);
+        }
+        case regex::HirKind::Capture:
+        case regex::HirKind::Concat:
+        case regex::HirKind::Alternation: {
+            std::uint64_t total = 0;
+            for (const auto& sub : hir.subs)
+                total = capped_sum(total, nfa_label_range_count(sub));
+            return total;
+        }
+        default:
+            return 0;
     }
 }
 

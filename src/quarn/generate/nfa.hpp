@@ -41,16 +41,31 @@ inline constexpr std::size_t kMaxPatternBytes = std::size_t{1} << 16;
 // (about 400 MB).
 inline constexpr std::size_t kMaxScannerNfaTransitions = std::size_t{1} << 23;
 
-// The NFA states one scanner has used so far, against its bound.
+// Every copy of a class in an NFA is hashed and compared range by range when
+// the scanner's alphabet is split, so building costs about the ranges of all
+// consuming transitions: 120 modes of (?i)\w{1,3000} hold about 250 million
+// and took seconds before any other bound applied. The scanner's NFAs together
+// may hold this many, about 250 times what our largest real definition (the
+// SQL one of the language library, 17,142) holds; one (?i)\w{1,3000} fits.
+inline constexpr std::size_t kMaxScannerLabelRanges = std::size_t{1} << 22;
+
+// The NFA states and label ranges one scanner has used so far, against their
+// bounds.
 struct ScannerNfaBudget {
     std::uint64_t used = 0;
     std::uint64_t limit = kMaxNfaStates;
+    std::uint64_t label_ranges_used = 0;
+    std::uint64_t label_ranges_limit = kMaxScannerLabelRanges;
 };
 
 // The number of states try_from_hir builds for `hir`, computed without
 // building anything (saturating far above kMaxNfaStates). Exact for every HIR
 // that converts.
 std::uint64_t nfa_state_count(const regex::Hir& hir);
+
+// The ranges of the consuming transitions try_from_hir builds for `hir` (one
+// per character of a literal), computed likewise and saturating.
+std::uint64_t nfa_label_range_count(const regex::Hir& hir);
 
 // A regex feature the scanner cannot express (look-arounds, lazy repetition).
 struct UnsupportedFeatureError {
@@ -78,9 +93,16 @@ struct LiteralUtf8Error {
 
 // An NFA bound would be exceeded: kMaxNfaStates by one regex or mode (Regex),
 // the scanner's state budget (ScannerStates), kMaxScannerNfaTransitions
-// (ScannerTransitions) or kMaxPatternBytes (PatternBytes, checked before parsing).
+// (ScannerTransitions), kMaxPatternBytes (PatternBytes, checked before parsing)
+// or the scanner's label range budget (ScannerLabelRanges).
 struct NfaTooLargeError {
-    enum class Measure : std::uint8_t { Regex, ScannerStates, ScannerTransitions, PatternBytes };
+    enum class Measure : std::uint8_t {
+        Regex,
+        ScannerStates,
+        ScannerTransitions,
+        PatternBytes,
+        ScannerLabelRanges,
+    };
 
     std::size_t states = 0;  // the count the construction would have reached (saturated)
     Measure measure = Measure::Regex;

@@ -60,11 +60,11 @@ TEST(ConstructionLimits, HostileDefinitionsAreRefusedNamingTheBound) {
 }
 
 TEST(ConstructionLimits, SplitTransitionsAreCountedBeforeSplitting) {
-    // Single characters cut \w into hundreds of interval groups, and every
-    // copy of \w in the repetitions would get a transition per group.
+    // Single characters cut one range into hundreds of interval groups, and
+    // every copy of the range in the repetitions would get a transition per group.
     std::string definition = "S { mode A {";
-    for (int i = 0; i < 50; ++i)
-        definition += " token \"(?i)\\\\w{1,1000}\" => 1;";
+    for (int i = 0; i < 30; ++i)
+        definition += " token \"[\\\\x{100}-\\\\x{fff}]{1,3000}\" => 1;";
     for (int i = 0; i < 300; ++i) {
         char code[16];
         std::snprintf(code, sizeof code, "%x", 0x100 + 7 * i);
@@ -76,6 +76,30 @@ TEST(ConstructionLimits, SplitTransitionsAreCountedBeforeSplitting) {
         "Failed to build NFA for pattern: NfaTooLargeError { scanner_transitions: "))
         << message;
     EXPECT_TRUE(message.ends_with(", limit: 8388608 }")) << message;
+}
+
+TEST(ConstructionLimits, LabelRangesOfAllModesAreChargedBeforeBuilding) {
+    // Each mode holds 2.3 million ranges of \w: one fits, two do not, and the
+    // refusal names the clause that crosses the bound.
+    std::string definition = "D {";
+    for (int i = 0; i < 120; ++i) {
+        definition += " mode M" + std::to_string(i) +
+                      " { token \"a\" => 1; token r\"(?i)\\w{1,3000}\" => " + std::to_string(i) +
+                      "; }";
+    }
+    definition += " }";
+    auto built = build_scanner(definition);
+    ASSERT_FALSE(built);
+    const BuildError& error = built.error();
+    EXPECT_TRUE(error.message.starts_with(
+        "Failed to build NFA for pattern: NfaTooLargeError { scanner_label_ranges: "))
+        << error.message;
+    EXPECT_TRUE(error.message.ends_with(", limit: 4194304 }")) << error.message;
+    EXPECT_EQ(error.mode, "M1");
+    EXPECT_EQ(error.clause, 1u);
+    EXPECT_EQ(error.pattern, "(?i)\\w{1,3000}");
+    EXPECT_EQ(definition.substr(*error.offset, 5), "token");
+    EXPECT_GT(*error.offset, definition.find("mode M1 "));
 }
 
 TEST(ConstructionLimits, LookaheadsTogetherAreRefusedWhileParsing) {
