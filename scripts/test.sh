@@ -28,11 +28,13 @@ if [ -f tools/gen_unicode_tables.py ]; then
     python tools/gen_unicode_tables.py --check
 fi
 
+# A short fuzzing run of every target (libFuzzer needs clang).
+if command -v clang++ >/dev/null; then
+    bash scripts/fuzz_smoke.sh
+fi
+
+# Last, so that the test runner's summary closes the output.
 if [ -f pyproject.toml ]; then
     python -m pip install -q .
     python -m pytest -q tests/python
-fi
-
-if command -v clang++ >/dev/null; then
-    bash scripts/fuzz_smoke.sh
 fi
