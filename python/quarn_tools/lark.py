@@ -10,12 +10,14 @@ Text at which no token starts, and a token whose type has no name, raise
 ``lark.exceptions.UnexpectedCharacters`` at that position.
 """
 
-from typing import Any, Iterable, Iterator, List, Mapping
+import gc
+from itertools import compress, islice
+from typing import Any, Iterable, Iterator, List, Mapping, Tuple
 
 from lark.exceptions import UnexpectedCharacters
 from lark.lexer import Lexer, Token
 
-from ._scan import scan
+from .lexer import Lexer as _QuarnEngine
 
 __all__ = ["lexer"]
 
@@ -27,58 +29,90 @@ def lexer(definition: str, token_names: Mapping[int, str], ignore: Iterable[str]
     terminals named ``token_names[t]``."""
     names = dict(token_names)
     always_ignored = frozenset(ignore)
+    engine = _QuarnEngine(definition)
 
     class QuarnLarkLexer(Lexer):
         def __init__(self, lexer_conf: Any) -> None:
             ignored = always_ignored | frozenset(lexer_conf.ignore)
-            self.ignored_types = frozenset(t for t, n in names.items() if n in ignored)
+            self.labels = {t: n for t, n in names.items() if n not in ignored}
 
         # A custom lexer is handed the text alone.
         def lex(self, data: str) -> Iterator[Token]:  # type: ignore[override]
-            ignored_types = self.ignored_types
-            ascii_text = data.isascii()
-            line_starts = None if ascii_text else _line_starts(data)
-            byte_position = 0
-            for m in scan(definition, data, with_positions=True):
-                token_type = m.token_type
-                if m.start != byte_position or token_type not in names:
-                    _fail(data, m.start if m.start == byte_position else byte_position)
-                byte_position = m.end
-                if token_type in ignored_types:
-                    continue
-                value = m.text
-                line, column = m.start_line or 1, m.start_column or 1  # scanned with positions
-                start = m.start if line_starts is None else line_starts[line - 1] + column - 1
-                # Token's constructor is written in Python and costs more than the
-                # scan; fill the same fields directly.
-                token = _new_string(Token, value)
-                token.type = names[token_type]
-                token.value = value
-                token.start_pos = start
-                token.line = line
-                token.column = column
-                token.end_line = m.end_line
-                token.end_column = m.end_column
-                token.end_pos = start + len(value)
-                yield token
-            if byte_position != (len(data) if ascii_text else len(data.encode("utf-8"))):
-                _fail(data, byte_position)
+            table = engine.scan(data, positions=True, offsets="chars")
+            assert table.start_lines is not None and table.start_columns is not None
+            assert table.end_lines is not None and table.end_columns is not None
+            types, starts, ends = table.types.tolist(), table.starts.tolist(), table.ends.tolist()
+            columns: List[Iterable[Any]] = [
+                types, starts, ends, table.start_lines.tolist(), table.start_columns.tolist(),
+                table.end_lines.tolist(), table.end_columns.tolist(), table.texts()]
+            failure = _first_failure(data, types, starts, ends, names)
+            if failure is not None:  # the tokens before it are still yielded
+                columns = [islice(column, failure[0]) for column in columns]
+            # Each kept type's terminal name, None for an ignored one: both the
+            # names and the mask that drops ignored tokens.
+            labels = list(map(self.labels.get, types))
+            columns = [filter(None, labels), *(compress(c, labels) for c in columns[1:])]
+            rows = zip(*columns)
+            while True:
+                batch = _tokens(islice(rows, _BATCH))
+                if not batch:
+                    break
+                yield from batch
+            if failure is not None:
+                _fail(data, failure[1])
 
     return QuarnLarkLexer
 
 
-def _line_starts(text: str) -> List[int]:
-    """The character offset at which each line starts."""
-    starts = [0]
-    position = text.find("\n")
-    while position >= 0:
-        starts.append(position + 1)
-        position = text.find("\n", position + 1)
-    return starts
+_BATCH = 1 << 16
 
 
-def _fail(text: str, byte_position: int) -> None:
-    position = len(text.encode("utf-8")[:byte_position].decode("utf-8"))
+def _tokens(rows: Iterable[Tuple[Any, ...]]) -> List[Token]:
+    """Tokens for rows of (name, start, end, line, column, end line, end
+    column, text). Token's constructor is written in Python and costs more
+    than the scan, so the fields are filled directly; and the collector is
+    paused meanwhile, since every token is a new tracked object it would
+    otherwise traverse again and again."""
+    paused = gc.isenabled()
+    gc.disable()
+    try:
+        tokens: List[Token] = []
+        new, append = _new_string, tokens.append
+        for name, start, end, line, column, end_line, end_column, value in rows:
+            token = new(Token, value)
+            token.type = name
+            token.value = value
+            token.start_pos = start
+            token.line = line
+            token.column = column
+            token.end_line = end_line
+            token.end_column = end_column
+            token.end_pos = end
+            append(token)
+        return tokens
+    finally:
+        if paused:
+            gc.enable()
+
+
+def _first_failure(text: str, types: List[int], starts: List[int], ends: List[int],
+                   names: Mapping[int, str]) -> Any:
+    """(index of the first token not to yield, character offset to report), or
+    None when the tokens cover the text and every type has a name."""
+    if (starts[:1] in ([], [0]) and starts[1:] == ends[:-1]
+            and (ends[-1:] or [0])[0] == len(text) and names.keys() >= set(types)):
+        return None
+    position = 0
+    for index, (token_type, start, end) in enumerate(zip(types, starts, ends)):
+        if start != position:
+            return index, position
+        if token_type not in names:
+            return index, start
+        position = end
+    return len(types), position
+
+
+def _fail(text: str, position: int) -> None:
     line = text.count("\n", 0, position) + 1
     column = position - (text.rfind("\n", 0, position) + 1) + 1
     raise UnexpectedCharacters(text, position, line, column)  # type: ignore[no-untyped-call]

@@ -8,13 +8,15 @@ character of the input is yielded: text at which no token starts comes out as
 ``skipped`` (``Error`` by default; ``Text`` for lenient highlighting).
 """
 
-from typing import Any, Dict, Iterator, Mapping, Optional, Tuple
+from functools import lru_cache
+from itertools import repeat
+from typing import Any, Dict, Iterator, List, Mapping, Optional, Tuple
 
 from pygments.lexer import Lexer  # type: ignore[import-untyped]
 from pygments.token import Error, Generic, Literal, Text, Token, _TokenType  # type: ignore[import-untyped]
 
 from . import languages
-from ._scan import char_offsets, scan
+from .lexer import Lexer as _QuarnEngine
 
 __all__ = ["QuarnLexer", "token_type_for", "lexer_for_language", "LANGUAGE_LEXERS"]
 
@@ -74,27 +76,33 @@ class QuarnLexer(Lexer):  # type: ignore[misc]
         self._skipped = skipped
 
     def get_tokens_unprocessed(self, text: str) -> Iterator[Tuple[int, _TokenType, str]]:
-        types, other, skipped = self._types, Token.Other, self._skipped
-        matches = scan(self.definition, text)
-        if text.isascii():
-            position = 0
-            for m in matches:
-                start = m.start
-                if start != position:
-                    yield position, skipped, text[position:start]
-                value = m.text
-                yield start, types.get(m.token_type, other), value
-                position = m.end
-        else:
-            position = 0
-            for start, m in char_offsets(text, matches):
-                if start != position:
-                    yield position, skipped, text[position:start]
-                value = m.text
-                yield start, types.get(m.token_type, other), value
-                position = start + len(value)
+        table = _engine(self.definition).scan(text, offsets="chars")
+        starts, ends = table.starts.tolist(), table.ends.tolist()
+        kinds = map(self._types.get, table.types.tolist(), repeat(Token.Other))
+        if (starts[:1] in ([], [0]) and starts[1:] == ends[:-1]
+                and (ends[-1:] or [0])[0] == len(text)):
+            # No skipped text: the whole stream is built without a Python loop.
+            return zip(starts, kinds, table.texts())
+        return self._with_skipped(text, starts, ends, kinds, table.texts())
+
+    def _with_skipped(self, text: str, starts: List[int], ends: List[int],
+                      kinds: Iterator[_TokenType], values: List[str]
+                      ) -> Iterator[Tuple[int, _TokenType, str]]:
+        skipped, position = self._skipped, 0
+        for start, end, kind, value in zip(starts, ends, kinds, values):
+            if start != position:
+                yield position, skipped, text[position:start]
+            yield start, kind, value
+            position = end
         if position != len(text):
             yield position, skipped, text[position:]
+
+
+# One engine per definition: building one costs milliseconds, and every scan
+# starts from the first mode, so sharing is safe.
+@lru_cache(maxsize=32)
+def _engine(definition: str) -> _QuarnEngine:
+    return _QuarnEngine(definition)
 
 
 def lexer_for_language(language: str) -> type:

@@ -121,14 +121,17 @@ def agreement(name, samples):
     most frequent (ours, Pygments') disagreements."""
     import collections
 
-    from quarn_tools import _scan, languages
+    import quarn
+
+    from quarn_tools import languages
 
     language = languages.get(name)
     alias = SOURCES[name][0]
     same = total = 0
     confusion = collections.Counter()
+    scanner = quarn.Scanner(language.definition)
     for _, text in samples:
-        tokens = [(m.token_type, m.text) for m in _scan.scan(language.definition, text)]
+        tokens = [(m.token_type, m.text) for m in scanner.find_matches(text)]
         ours = character_classes_ours(language, tokens)
         skipped = NOT_COMPARED.get(name, set())
         compared = [language.token_names[t] not in skipped
