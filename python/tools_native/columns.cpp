@@ -239,7 +239,7 @@ PyType_Slot columns_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec columns_spec = {"quarn_tools._native.Columns", sizeof(ColumnsObject), 0, kFlags,
+PyType_Spec columns_spec = {"quarn_tools._native.Columns", sizeof(ColumnsObject), 0, kTypeFlags,
                             columns_slots};
 
 void column_buffer_dealloc(PyObject* self) {
@@ -281,7 +281,7 @@ PyType_Slot column_buffer_slots[] = {
 };
 
 PyType_Spec column_buffer_spec = {"quarn_tools._native.ColumnBuffer", sizeof(ColumnBufferObject), 0,
-                                  kFlags, column_buffer_slots};
+                                  kTypeFlags, column_buffer_slots};
 
 PyTypeObject* columns_type_object = nullptr;
 PyTypeObject* column_buffer_type_object = nullptr;

@@ -8,17 +8,13 @@
 #include <exception>
 #include <new>
 
+#include "../type_flags.hpp"
 #include "quarn/batch/scan_state.hpp"
 
 namespace quarn::tools {
 
-// Flags of every type the module defines: immutable where the interpreter
-// supports it, never subclassable.
-#ifdef Py_TPFLAGS_IMMUTABLETYPE
-inline constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
-#else
-inline constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT;
-#endif
+// The types of this module take the same flags as those of `quarn`.
+using python::kTypeFlags;
 
 // Runs `body`; a C++ exception escaping it becomes MemoryError or RuntimeError.
 template <class Body>

@@ -16,12 +16,12 @@
 
 #include "columns.hpp"
 #include "common.hpp"
-#include "string_arrays.hpp"
 #include "quarn/base/errors.hpp"
 #include "quarn/batch/chunked_scanner.hpp"
 #include "quarn/batch/scan_text.hpp"
 #include "quarn/pipeline/build_scanner.hpp"
 #include "quarn/runtime/find_matches.hpp"
+#include "string_arrays.hpp"
 
 namespace quarn::tools {
 
@@ -228,7 +228,8 @@ PyMethodDef scanner_methods[] = {
     {"scan", scanner_scan, METH_VARARGS, "scan(text, positions, chars, state)"},
     {"scan_many", scanner_scan_many, METH_VARARGS, "scan_many(texts, positions, chars, threads)"},
     {"scan_arrow", scanner_scan_arrow, METH_VARARGS,
-     "scan_arrow(offsets, data, validity, offset, length, large, positions, chars, texts, threads)"},
+     "scan_arrow(offsets, data, validity, offset, length, large, positions, chars, texts, "
+     "threads)"},
     {"tokens", scanner_tokens, METH_VARARGS,
      "tokens(text, positions, chars, state, token_class, positioned_class)"},
     {"stream", scanner_stream, METH_VARARGS, "stream(positions, chars, state)"},
@@ -244,7 +245,7 @@ PyType_Slot scanner_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec scanner_spec = {"quarn_tools._native.Scanner", sizeof(ScannerObject), 0, kFlags,
+PyType_Spec scanner_spec = {"quarn_tools._native.Scanner", sizeof(ScannerObject), 0, kTypeFlags,
                             scanner_slots};
 
 // ---- Token iterator --------------------------------------------------------
@@ -394,7 +395,7 @@ PyType_Slot token_iterator_slots[] = {
 };
 
 PyType_Spec token_iterator_spec = {"quarn_tools._native.TokenIterator", sizeof(TokenIteratorObject),
-                                   0, kFlags, token_iterator_slots};
+                                   0, kTypeFlags, token_iterator_slots};
 
 PyObject* scanner_tokens(PyObject* self, PyObject* args) {
     PyObject* text = nullptr;
@@ -548,7 +549,7 @@ PyType_Slot stream_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec stream_spec = {"quarn_tools._native.Stream", sizeof(StreamObject), 0, kFlags,
+PyType_Spec stream_spec = {"quarn_tools._native.Stream", sizeof(StreamObject), 0, kTypeFlags,
                            stream_slots};
 
 PyObject* scanner_stream(PyObject* self, PyObject* args) {
