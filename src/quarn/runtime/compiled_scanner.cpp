@@ -18,9 +18,9 @@ CompiledScanner::CompiledScanner(std::vector<ScannerMode> modes, std::vector<Dfa
       lookaheads_(std::move(lookaheads)),
       match_function_(std::move(match_function)) {
     transition_maps_.reserve(modes_.size());
-    shortcuts_.reserve(modes_.size());
+    scan_tables_.reserve(modes_.size());
     for (const ScannerMode& mode : modes_) {
-        shortcuts_.emplace_back(mode.dfa, match_function_);
+        scan_tables_.emplace_back(mode.dfa, match_function_);
         TransitionMap& map = transition_maps_.emplace_back();
         map.reserve(mode.transitions.size());
         for (const Transition& transition : mode.transitions)

@@ -16,7 +16,7 @@
 #include "quarn/runtime/char_iter/iter_with_position.hpp"
 #include "quarn/runtime/match_function.hpp"
 #include "quarn/runtime/mode_state.hpp"
-#include "quarn/runtime/shortcuts.hpp"
+#include "quarn/runtime/scan_table.hpp"
 #include "quarn/runtime/tables.hpp"
 #include "quarn/runtime/utf8.hpp"
 
@@ -49,8 +49,8 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
         return modes_[mode].dfa;
     }
 
-    // The byte-level shortcuts of `mode`'s automaton; `mode` must exist.
-    const DfaShortcuts& shortcuts(ModeIndex mode) const { return shortcuts_[mode]; }
+    // The table the scan loop runs `mode`'s automaton on; `mode` must exist.
+    const ScanTable& scan_table(ModeIndex mode) const { return scan_tables_[mode]; }
 
     // The transition of `mode` for `token_type`, or nullptr; when a mode lists
     // several for one token type, the last one applies.
@@ -91,7 +91,7 @@ class CompiledScanner : public std::enable_shared_from_this<CompiledScanner> {
     std::vector<Dfa> lookaheads_;
     MatchFunction match_function_;
     std::vector<TransitionMap> transition_maps_;  // one per mode
-    std::vector<DfaShortcuts> shortcuts_;         // one per mode
+    std::vector<ScanTable> scan_tables_;          // one per mode
 };
 
 }  // namespace quarn::runtime

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "quarn/base/errors.hpp"
-#include "quarn/runtime/shortcuts.hpp"
+#include "quarn/runtime/scan_table.hpp"
 
 namespace quarn::runtime {
 
@@ -15,20 +15,8 @@ struct SearchContext {
     std::span<const Dfa> lookaheads;         // the scanner's lookahead table
     LookaheadDeadEnds* lookahead_dead_ends;  // null: remember nothing
     const char* attempt_start;               // no later evaluation starts before it
-    std::size_t* read_end;                   // raised past every byte a lookahead reads
+    const char** examined;                   // raised to every character a lookahead reads
 };
-
-// How far a read that stopped at `cursor` went, as an offset from `begin`:
-// past the character at `cursor`, which it examined (or, after a dead-end
-// hit, may have), or one past the end of the text when it ran out of text.
-// Computed once per read, not per character.
-inline std::size_t read_end_at(const char* cursor, const char* begin, const char* end) {
-    const auto offset = static_cast<std::size_t>(cursor - begin);
-    if (cursor == end)
-        return offset + 1;
-    const auto lead = static_cast<unsigned char>(*cursor);
-    return offset + (lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
-}
 
 void check_has_start_state(const Dfa& dfa) {
     if (dfa.num_states() == 0) [[unlikely]]
@@ -77,8 +65,7 @@ const AcceptData* choose_entry_with_lookahead(const Dfa& dfa, StateIndex state,
 
 // The entry chosen in the accepting state at `row`, or null when no entry's
 // lookahead holds on the text from `cursor`.
-template <class Iter>
-inline const AcceptData* choose_entry(const Dfa& dfa, std::uint32_t row, const Iter& chars,
+inline const AcceptData* choose_entry(const Dfa& dfa, std::uint32_t row, const CharIter& chars,
                                       const char* cursor, const SearchContext& ctx) {
     const std::uint32_t slot = dfa.accept_slot(row);
     if ((slot & Dfa::kNeedsLookahead) == 0)
@@ -88,11 +75,10 @@ inline const AcceptData* choose_entry(const Dfa& dfa, std::uint32_t row, const I
 
 // Records the dead ends of a read past its last acceptance: every (position,
 // row) entered after `from` (in `from_row`) up to `to`.
-void remember_dead_ends(DeadEndMemo& memo, const Dfa& dfa, const MatchFunction& match_function,
-                        const char* attempt_start, const char* from, std::uint32_t from_row,
-                        const char* to) {
+void remember_dead_ends(DeadEndMemo& memo, const char* table, const Dfa& dfa,
+                        const MatchFunction& match_function, const char* attempt_start,
+                        const char* from, std::uint32_t from_row, const char* to) {
     memo.prepare(attempt_start, from, to);
-    const char* const table = dfa.column_base(0);
     std::uint32_t row = from_row;
     for (const char* cursor = from; cursor != to;) {
         char32_t ch = 0;
@@ -126,17 +112,16 @@ bool accepts_prefix(const CharIter& chars, const Dfa& dfa, const SearchContext& 
             break;
         if (dfa.accept_slot(row) != Dfa::kNotAccepting &&
             choose_entry(dfa, row, chars, cursor, ctx)) {
-            *ctx.read_end =
-                std::max(*ctx.read_end, static_cast<std::size_t>(cursor - chars.begin()));
+            *ctx.examined = std::max(*ctx.examined, cursor - 1);
             return true;
         }
     }
-    *ctx.read_end = std::max(*ctx.read_end, read_end_at(cursor, chars.begin(), chars.end()));
+    *ctx.examined = std::max(*ctx.examined, cursor);
     // Everything entered on the way is a dead end; worth keeping only for long reads.
     if (ctx.lookahead_dead_ends != nullptr && cursor != start) {
         char32_t first;
         if (decode_utf8(start, first) != cursor) {
-            remember_dead_ends((*ctx.lookahead_dead_ends)[&dfa], dfa, ctx.match_function,
+            remember_dead_ends((*ctx.lookahead_dead_ends)[&dfa], table, dfa, ctx.match_function,
                                ctx.attempt_start, start, 0, cursor);
         }
     }
@@ -160,182 +145,123 @@ bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const Sea
     base::unreachable("Lookahead::None should not be evaluated here");
 }
 
-// `best = state` when `taken`, without a branch: whether a move accepts is
-// too irregular to predict.
-template <class State>
-[[gnu::always_inline]] inline void select_state(bool taken, State& best, const State& state) {
-    best.cursor = taken ? state.cursor : best.cursor;
-    if constexpr (requires { state.line; }) {
-        best.line = taken ? state.line : best.line;
-        best.column = taken ? state.column : best.column;
-        best.last_char = taken ? state.last_char : best.last_char;
-    }
-}
-
-// One anchored attempt from `start`, which must have a start state. Returns
-// the chosen entry of the longest match and sets `best` to the state just
-// after it, or returns null. Only reads `chars` (text bounds, lookahead copies).
-// Sets `read_end` as read_end_at() says, for it and its lookaheads together.
-// Per character only the move depends on the previous move; the accept slot
-// is loaded beside it and an acceptance recorded without a branch.
+// One anchored attempt from `start` with `dfa` through its scan table. Returns
+// the chosen entry of the longest match and sets `best` just past it, or
+// returns null. Only reads `chars` (text bounds, lookahead
+// copies). Raises `examined` to the furthest character it or its lookaheads
+// examined (the end of the text when a read ran out of it).
 //
-// With `shortcuts` (kShortcuts) an ASCII byte's column comes from its table,
-// and, where no dead end can be met, a self-loop into a state with few exits
-// crosses the rest of its run at once. Either way the result is the same.
-template <bool kMayMeetDeadEnds, bool kHasLookahead, bool kShortcuts, class Iter>
+// Per character only the move depends on the previous move, and the move
+// alone says what follows: a plain state (record an acceptance without a
+// branch), or, above special_from(), no move or a state that needs a
+// lookahead or has a run to cross. Where a dead end may be met
+// (kMayMeetDeadEnds), every position is looked up in the memo and runs are
+// walked. Either way the result is that of a character-by-character walk.
+template <bool kMayMeetDeadEnds>
 [[gnu::always_inline]] inline const AcceptData* attempt_with(
-    const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, const DfaShortcuts* shortcuts,
-    std::span<const Dfa> lookaheads, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
-    typename Iter::State& best, std::size_t& read_end) {
-    read_end = 0;
-    const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start.cursor,
-                            &read_end};
-    typename Iter::State state = start;
+    const CharIter& chars, const char* start, const Dfa& dfa, const ScanTable& table,
+    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
+    LookaheadDeadEnds* lookahead_dead_ends, const char*& best, const char*& examined) {
+    const char* cursor = start;
     const char* const end = chars.end();
-    const char* const table = dfa.column_base(0);
-    const char* const slots = dfa.column_base(static_cast<std::uint32_t>(dfa.num_classes()) + 1);
-    const AcceptData* const accepts = dfa.accepts();
+    const char* const moves = table.moves();
+    const std::uint32_t accepting_from = table.accepting_from();
+    const std::uint32_t special_from = table.special_from();
     // Dead ends are only known behind the memo's limit, which the loop cannot
     // move: an attempt starting beyond it meets none.
-    const char* const memo_limit = memo.limit();
-    std::size_t row = 0;
-    std::size_t best_row = 0;
-    // Index of the chosen entry in `accepts`, or kNotAccepting.
-    std::uint32_t best_index = Dfa::kNotAccepting;
+    [[maybe_unused]] const char* const memo_limit = memo.limit();
+    std::uint32_t row = table.start_row();
+    std::uint32_t best_row = row;
+    // The entry a lookahead chose, valid while best == chosen_at.
+    const AcceptData* chosen = nullptr;
+    const char* chosen_at = nullptr;
     best = start;
-    [[maybe_unused]] const bool has_runs = kShortcuts && shortcuts->has_runs();
-    while (state.cursor != end) {
+    while (cursor != end) {
         char32_t ch = 0;
-        std::uint32_t next = 0;
+        std::uint32_t offset = 0;
         const char* after = nullptr;
-        if constexpr (kShortcuts) {
-            const auto byte = static_cast<unsigned char>(*state.cursor);
-            std::uint32_t offset = 0;
-            if (byte < 0x80) [[likely]] {
-                ch = byte;
-                offset = shortcuts->column_offset(byte);
-                after = state.cursor + 1;
-            } else {
-                after = decode_utf8(state.cursor, ch);
-                offset = dfa.column(match_function.class_of(ch)) * sizeof(std::uint32_t);
-            }
-            next = Dfa::word_at(table + offset, row);
+        const auto byte = static_cast<unsigned char>(*cursor);
+        if (byte < 0x80) [[likely]] {
+            offset = table.column_offset(byte);
+            after = cursor + 1;
         } else {
-            std::uint32_t column = 0;
-            after = read_column(state.cursor, dfa, match_function, ch, column);
-            next = move_from(table, column, row);
+            after = decode_utf8(cursor, ch);
+            offset = dfa.column(match_function.class_of(ch)) * sizeof(std::uint32_t);
         }
-        if (next == Dfa::kNoMove)
-            break;
-        [[maybe_unused]] const bool looped = next == row;
-        row = next;
-        Iter::advance(state, after, ch);
-        if constexpr (kShortcuts && !kMayMeetDeadEnds) {
-            // Every position of the run is in this state, so the longest
-            // acceptance among them is at its end.
-            if (looped && has_runs) {
-                if (const RunExits* exits = shortcuts->run_exits(next))
-                    Iter::advance_run(state, exits->find(state.cursor, end));
+        const std::uint32_t next = Dfa::word_at(moves + offset, row);
+        if (next >= special_from) [[unlikely]] {
+            if (next == Dfa::kNoMove)
+                break;
+            row = next;
+            cursor = after;
+            if constexpr (kMayMeetDeadEnds) {
+                if (cursor < memo_limit && memo.known(cursor, row))
+                    break;
+            } else if (const RunExits* exits = table.run_exits(row)) {
+                // Every position of the run is in this state, so the longest
+                // acceptance among them is at its end.
+                cursor = exits->find(cursor, end);
             }
+            const std::uint32_t slot = table.accept_slot(row);
+            if (slot == Dfa::kNotAccepting)
+                continue;
+            if ((slot & Dfa::kNeedsLookahead) != 0) {
+                const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start,
+                                        &examined};
+                const AcceptData* entry = choose_entry_with_lookahead(
+                    dfa, slot & ~Dfa::kNeedsLookahead, chars.from(cursor), ctx);
+                if (entry == nullptr)
+                    continue;
+                chosen = entry;
+                chosen_at = cursor;
+            }
+            best = cursor;
+            best_row = row;
+            continue;
         }
+        row = next;
+        cursor = after;
         if constexpr (kMayMeetDeadEnds) {
-            if (state.cursor < memo_limit &&
-                memo.known(state.cursor, static_cast<std::uint32_t>(row)))
+            if (cursor < memo_limit && memo.known(cursor, row))
                 break;
         }
-        const std::uint32_t slot = Dfa::word_at(slots, row);
-        if constexpr (kHasLookahead) {
-            if (slot != Dfa::kNotAccepting && (slot & Dfa::kNeedsLookahead) != 0) [[unlikely]] {
-                if (const AcceptData* entry = choose_entry(dfa, static_cast<std::uint32_t>(row),
-                                                           chars, state.cursor, ctx)) {
-                    best = state;
-                    best_row = row;
-                    best_index = static_cast<std::uint32_t>(entry - accepts);
-                }
-                continue;
-            }
-        }
-        // Below kNeedsLookahead: accepting, and the slot is the entry's index.
-        const bool accepting = slot < Dfa::kNeedsLookahead;
-        select_state(accepting, best, state);
+        // Without a branch: whether a move accepts is too irregular to predict.
+        const bool accepting = next >= accepting_from;
+        best = accepting ? cursor : best;
         best_row = accepting ? row : best_row;
-        best_index = accepting ? slot : best_index;
     }
-    if (state.cursor != best.cursor) {
-        remember_dead_ends(memo, dfa, match_function, start.cursor, best.cursor,
-                           static_cast<std::uint32_t>(best_row), state.cursor);
+    if (cursor != best) {
+        remember_dead_ends(memo, moves, dfa, match_function, start, best, best_row, cursor);
     }
-    read_end = std::max(read_end, read_end_at(state.cursor, chars.begin(), end));
-    return best_index == Dfa::kNotAccepting ? nullptr : accepts + best_index;
+    examined = std::max(examined, cursor);
+    if (best == start)
+        return nullptr;
+    if (best == chosen_at)
+        return chosen;
+    return dfa.accepts() + table.accept_slot(best_row);
 }
 
-// Most attempts start past every remembered dead end and most automata have
-// no lookahead; their loop leaves out both tests.
-template <bool kShortcuts, class Iter>
+// Most attempts start past every remembered dead end; their loop leaves out
+// the memo.
 [[gnu::always_inline]] inline const AcceptData* attempt(
-    const Iter& chars, const typename Iter::State& start, const Dfa& dfa,
-    const MatchFunction& match_function, const DfaShortcuts* shortcuts,
-    std::span<const Dfa> lookaheads, DeadEndMemo& memo, LookaheadDeadEnds* lookahead_dead_ends,
-    typename Iter::State& best, std::size_t& read_end) {
-    if (start.cursor < memo.limit()) {
-        return attempt_with<true, true, kShortcuts>(chars, start, dfa, match_function, shortcuts,
-                                                    lookaheads, memo, lookahead_dead_ends, best,
-                                                    read_end);
+    const CharIter& chars, const char* start, const Dfa& dfa, const ScanTable& table,
+    const MatchFunction& match_function, std::span<const Dfa> lookaheads, DeadEndMemo& memo,
+    LookaheadDeadEnds* lookahead_dead_ends, const char*& best, const char*& examined) {
+    if (start < memo.limit()) {
+        return attempt_with<true>(chars, start, dfa, table, match_function, lookaheads, memo,
+                                  lookahead_dead_ends, best, examined);
     }
-    if (dfa.has_lookahead()) {
-        return attempt_with<false, true, kShortcuts>(chars, start, dfa, match_function, shortcuts,
-                                                     lookaheads, memo, lookahead_dead_ends, best,
-                                                     read_end);
-    }
-    return attempt_with<false, false, kShortcuts>(chars, start, dfa, match_function, shortcuts,
-                                                  lookaheads, memo, lookahead_dead_ends, best,
-                                                  read_end);
-}
-
-template <class Iter>
-[[gnu::always_inline]] inline void fill_match(const Iter& chars, const typename Iter::State& start,
-                                              const typename Iter::State& end,
-                                              const AcceptData& entry, Match& match) {
-    match.span.start = static_cast<std::size_t>(start.cursor - chars.begin());
-    match.span.end = static_cast<std::size_t>(end.cursor - chars.begin());
-    match.token_type = entry.token_type;
-    if constexpr (Iter::kTracksPositions) {
-        Positions& positions = match.positions.emplace();
-        positions.start_position = Iter::next_position(start);
-        positions.end_position = Iter::next_position(end);
-    } else {
-        match.positions.reset();
-    }
+    return attempt_with<false>(chars, start, dfa, table, match_function, lookaheads, memo,
+                               lookahead_dead_ends, best, examined);
 }
 
 }  // namespace
 
 bool evaluate_lookahead(CharIter rest, const AcceptData& entry, const MatchFunction& match_function,
                         std::span<const Dfa> lookaheads) {
-    std::size_t read_end = 0;
+    const char* examined = rest.begin();
     return evaluate_lookahead(
-        rest, entry, SearchContext{match_function, lookaheads, nullptr, nullptr, &read_end});
-}
-
-template <class Iter>
-std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function,
-                               std::span<const Dfa> lookaheads) {
-    check_has_start_state(dfa);
-    const typename Iter::State start = chars.state();
-    typename Iter::State best = start;
-    DeadEndMemo memo(chars.begin());
-    std::size_t read_end = 0;
-    const AcceptData* entry = attempt<false>(chars, start, dfa, match_function, nullptr, lookaheads,
-                                             memo, nullptr, best, read_end);
-    if (entry == nullptr) {
-        chars.set_state(start);
-        return std::nullopt;
-    }
-    chars.set_state(best);
-    Match match;
-    fill_match(chars, start, best, *entry, match);
-    return match;
+        rest, entry, SearchContext{match_function, lookaheads, nullptr, nullptr, &examined});
 }
 
 template <class Iter>
@@ -343,8 +269,11 @@ bool BasicFindMatches<Iter>::next_match(Match& match) {
     return next_matches(std::span<Match>(&match, 1)) == 1;
 }
 
-// The iterator's state stays in locals across tokens and is written back once
-// before returning; the mode's tables are looked up again only after a token
+// The search runs on bare cursors; the iterator's state (with line and
+// column when tracked: counted over the text between tokens and over each
+// token as it is handed out), the furthest character examined and the
+// interrupt countdown stay in locals across tokens and are written back once
+// before returning. The mode's tables are looked up again only after a token
 // switches modes.
 template <class Iter>
 std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
@@ -352,101 +281,122 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         interrupt_due_ = false;
         interrupt_countdown_.check();
     }
+    const std::size_t wanted = out.size();
+    if (wanted == 0)
+        return 0;
     const MatchFunction& match_function = scanner_->match_function();
     const std::span<const Dfa> lookaheads = scanner_->lookaheads();
-    const char* const begin = char_iter_.begin();
-    const char* const end = char_iter_.end();
-    typename Iter::State start = char_iter_.state();
-    typename Iter::State best = start;
+    const CharIter chars = char_iter_.from(char_iter_.begin());
+    const char* const begin = chars.begin();
+    const char* const end = chars.end();
+    typename Iter::State tracked = char_iter_.state();
+    const char* start = tracked.cursor;
+    const char* best = start;
+    // Every call makes at least one step, which examines at least the
+    // character it starts at.
+    const char* examined = begin + (read_end_ == 0 ? 0 : read_end_ - 1);
+    std::ptrdiff_t work_left = interrupt_countdown_.left_;
     std::size_t count = 0;
-    // Charges the bytes skipped and read up to `read_end`, and one for the
-    // attempt. When a check is due with tokens in hand, they are returned
-    // first and the check runs at the next call: the iterator then stands
-    // before the token being searched, as after a check that finds nothing.
-    const auto charge = [&](const char* skipped_from, std::size_t read_end) {
-        read_end_ = std::max(read_end_, read_end);
-        const std::size_t units = read_end - static_cast<std::size_t>(skipped_from - begin) + 1;
-        if (!interrupt_countdown_.spend(units))
+    const auto write_back = [&] {
+        read_end_ = std::max(read_end_, static_cast<std::size_t>(examined - begin) + 1);
+        interrupt_countdown_.left_ = work_left;
+    };
+    const auto finish = [&] {
+        write_back();
+        Iter::advance_run(tracked, start);
+        char_iter_.set_state(tracked);
+        return count;
+    };
+    // Charges the bytes from `skipped_from` up to `step_examined`, the furthest
+    // character the step examined, and one for the step. When a check falls
+    // due with tokens in hand, they are returned first and the check runs at
+    // the next call: the iterator then stands before the token being
+    // searched, as after a check that finds nothing. Returns whether to
+    // return now.
+    const auto charge = [&](const char* skipped_from, const char* step_examined) {
+        examined = std::max(examined, step_examined);
+        work_left -= step_examined - skipped_from + 1;
+        if (work_left >= 0) [[likely]]
             return false;
         if (count > 0) {
             interrupt_due_ = true;
             return true;
         }
+        write_back();
         interrupt_countdown_.check();  // the iterator has not moved yet
+        work_left = interrupt_countdown_.left_;
         return false;
     };
-    while (count < out.size()) {
+    while (count < wanted) {
         // The automaton of the mode current when this token's search begins.
         const ModeIndex mode = state_->mode;
         const Dfa& dfa = scanner_->dfa(mode);
         check_has_start_state(dfa);
-        const DfaShortcuts& shortcuts = scanner_->shortcuts(mode);
+        const ScanTable& table = scanner_->scan_table(mode);
+        const AcceptData* const accepts = dfa.accepts();
         DeadEndMemo& memo = dead_ends_.use_mode(mode);
         const bool switches_modes = scanner_->has_transitions(mode);
-        while (count < out.size() && state_->mode == mode) {
-            const char* const skipped_from = start.cursor;
+        while (count < wanted) {
+            const char* const skipped_from = start;
             // Characters at which no token starts are passed over without an
             // attempt; a one-byte token is emitted without one.
-            std::uint32_t action = DfaShortcuts::kAttempt;
-            while (start.cursor != end) {
-                const auto byte = static_cast<unsigned char>(*start.cursor);
+            std::uint32_t action = ScanTable::kAttempt;
+            while (start != end) {
+                const auto byte = static_cast<unsigned char>(*start);
                 if (byte >= 0x80)
                     break;
-                action = shortcuts.start_action(byte);
-                if (action != DfaShortcuts::kNoToken)
+                action = table.start_action(byte);
+                if (action != ScanTable::kNoToken)
                     break;
-                Iter::advance(start, start.cursor + 1, byte);
+                ++start;
             }
-            if (start.cursor == end) {
+            if (start == end) {
                 // An attempt at the end reads nothing and finds nothing.
-                charge(skipped_from, static_cast<std::size_t>(end - begin) + 1);
-                char_iter_.set_state(start);
-                return count;
+                charge(skipped_from, end);
+                return finish();
             }
-            if (action < DfaShortcuts::kAttempt) {
-                best = start;
-                Iter::advance(best, start.cursor + 1, static_cast<unsigned char>(*start.cursor));
+            const AcceptData* entry = nullptr;
+            const char* step_examined = start;
+            if (action < ScanTable::kAttempt) {
                 // An attempt would have read the next character and found no move.
-                const std::size_t read_end = read_end_at(best.cursor, begin, end);
-                const AcceptData& entry = dfa.accepts()[action];
-                fill_match(char_iter_, start, best, entry, out[count++]);
-                if (switches_modes)
-                    scanner_->apply_transition(*state_, entry.token_type);
-                start = best;
-                if (charge(skipped_from, read_end))
-                    break;
-                continue;
+                best = start + 1;
+                step_examined = best;
+                entry = accepts + action;
+            } else {
+                entry = attempt(chars, start, dfa, table, match_function, lookaheads, memo,
+                                &lookahead_dead_ends_, best, step_examined);
             }
-            std::size_t read_end = 0;
-            const AcceptData* entry =
-                attempt<true>(char_iter_, start, dfa, match_function, &shortcuts, lookaheads, memo,
-                              &lookahead_dead_ends_, best, read_end);
+            bool mode_switched = false;
             if (entry != nullptr) {
-                fill_match(char_iter_, start, best, *entry, out[count++]);
-                if (switches_modes)
-                    scanner_->apply_transition(*state_, entry->token_type);
+                Match& match = out[count++];
+                match.span.start = static_cast<std::size_t>(start - begin);
+                match.span.end = static_cast<std::size_t>(best - begin);
+                match.token_type = entry->token_type;
+                if constexpr (Iter::kTracksPositions) {
+                    match.positions = Iter::advance_over_token(tracked, start, best, end);
+                } else {
+                    match.positions.reset();
+                }
                 start = best;
+                if (switches_modes) {
+                    scanner_->apply_transition(*state_, entry->token_type);
+                    mode_switched = state_->mode != mode;
+                }
             } else {
                 // No token starts here: skip one character.
                 char32_t ch = 0;
-                const char* after = decode_utf8(start.cursor, ch);
-                Iter::advance(start, after, ch);
+                start = decode_utf8(start, ch);
             }
-            if (charge(skipped_from, read_end))
+            if (charge(skipped_from, step_examined) || mode_switched)
                 break;
         }
         if (interrupt_due_)
             break;
     }
-    char_iter_.set_state(start);
-    return count;
+    return finish();
 }
 
 template class BasicFindMatches<CharIter>;
 template class BasicFindMatches<CharIterWithPosition>;
-template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&,
-                                        std::span<const Dfa>);
-template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&, const MatchFunction&,
-                                        std::span<const Dfa>);
 
 }  // namespace quarn::runtime

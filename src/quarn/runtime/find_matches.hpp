@@ -23,13 +23,6 @@
 
 namespace quarn::runtime {
 
-// One anchored attempt with `dfa` at the iterator's position, its accept
-// entries' lookaheads indices into `lookaheads`. With a match the iterator
-// ends just after it; without one it is back where it started.
-template <class Iter>
-std::optional<Match> find_next(Iter& chars, const Dfa& dfa, const MatchFunction& match_function,
-                               std::span<const Dfa> lookaheads = {});
-
 // Whether `entry`'s lookahead, an index into `lookaheads`, holds on `rest`,
 // the text right after a candidate. InternalError for an entry without
 // lookahead or an index outside the table.
@@ -68,9 +61,9 @@ class BasicFindMatches {
 
     const Iter& char_iter() const { return char_iter_; }
 
-    // The byte offset just past the furthest byte any step so far has examined
-    // (token reads, lookaheads, characters skipped), or one more than the
-    // input's length once a step ran out of input. Steps that stayed within
+    // One more than the byte offset of the furthest character any step so far
+    // has examined (token reads, lookaheads, characters skipped), so more than
+    // the input's length once a step ran out of input. Steps that stayed within
     // the input would decide alike on any longer input that starts with it;
     // a scan of text arriving in pieces relies on that.
     std::size_t read_end() const { return read_end_; }
@@ -88,9 +81,5 @@ class BasicFindMatches {
 
 extern template class BasicFindMatches<CharIter>;
 extern template class BasicFindMatches<CharIterWithPosition>;
-extern template std::optional<Match> find_next(CharIter&, const Dfa&, const MatchFunction&,
-                                               std::span<const Dfa>);
-extern template std::optional<Match> find_next(CharIterWithPosition&, const Dfa&,
-                                               const MatchFunction&, std::span<const Dfa>);
 
 }  // namespace quarn::runtime

@@ -16,8 +16,8 @@
 namespace quarn::pipeline {
 namespace {
 
-using runtime::DfaShortcuts;
 using runtime::Match;
+using runtime::ScanTable;
 
 constexpr std::string_view kJson = R"json(Json {
     mode VALUE {
@@ -142,15 +142,15 @@ TEST(ScanShortcuts, AgreeWithTheReferenceSearch) {
     const Scanner json = build(kJson);
     const Scanner code = build(kCode);
     // The shortcuts the texts are meant to exercise do exist.
-    const DfaShortcuts& json_shortcuts = json->shortcuts(0);
-    EXPECT_LT(json_shortcuts.start_action('{'), DfaShortcuts::kAttempt);
-    EXPECT_EQ(json_shortcuts.start_action(' '), DfaShortcuts::kNoToken);
-    EXPECT_EQ(json_shortcuts.start_action('"'), DfaShortcuts::kAttempt);
+    const ScanTable& json_shortcuts = json->scan_table(0);
+    EXPECT_LT(json_shortcuts.start_action('{'), ScanTable::kAttempt);
+    EXPECT_EQ(json_shortcuts.start_action(' '), ScanTable::kNoToken);
+    EXPECT_EQ(json_shortcuts.start_action('"'), ScanTable::kAttempt);
     EXPECT_TRUE(json_shortcuts.has_runs());
-    EXPECT_LT(code->shortcuts(0).start_action(';'), DfaShortcuts::kAttempt);
-    EXPECT_EQ(code->shortcuts(0).start_action('='), DfaShortcuts::kAttempt);  // "==" follows
-    EXPECT_TRUE(code->shortcuts(0).has_runs());
-    EXPECT_TRUE(code->shortcuts(1).has_runs());
+    EXPECT_LT(code->scan_table(0).start_action(';'), ScanTable::kAttempt);
+    EXPECT_EQ(code->scan_table(0).start_action('='), ScanTable::kAttempt);  // "==" follows
+    EXPECT_TRUE(code->scan_table(0).has_runs());
+    EXPECT_TRUE(code->scan_table(1).has_runs());
     expect_reference_agreement(json, 1);
     expect_reference_agreement(code, 2);
 }

@@ -127,5 +127,55 @@ TEST(CharIterWithPosition, CrossingARunEqualsSteppingThroughIt) {
     }
 }
 
+// A token's positions and the state after it, found with block tests where
+// the text allows, equal those of stepping through the text before it and
+// the token: mostly ASCII texts, so the block tests take both ways, with
+// tokens near the text's end where a block would read past it.
+TEST(CharIterWithPosition, AdvancingOverATokenEqualsStepping) {
+    static const char* const pieces[] = {"a", "b", "c", " ", "\n", "\xC3\xA9", "\xF0\x9F\x98\x80"};
+    static const unsigned weights[] = {10, 10, 10, 5, 2, 1, 1};
+    std::discrete_distribution<std::size_t> piece(std::begin(weights), std::end(weights));
+    std::mt19937 rng(516);
+    const auto step_to = [](CharIterWithPosition::State& state, const char* to) {
+        while (state.cursor != to) {
+            char32_t ch = 0;
+            const char* after = decode_utf8(state.cursor, ch);
+            CharIterWithPosition::advance(state, after, ch);
+        }
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string s;
+        std::vector<std::size_t> boundaries{0};
+        for (std::size_t i = 0, n = 1 + rng() % 40; i < n; ++i) {
+            s += pieces[piece(rng)];
+            boundaries.push_back(s.size());
+        }
+        const char* const text = s.data();
+        CharIterWithPosition::State stepped{text, 1 + rng() % 3, rng() % 4,
+                                            rng() % 2 ? U'\n' : U'q'};
+        CharIterWithPosition::State fast = stepped;
+        for (std::size_t at = 0; at + 1 < boundaries.size();) {
+            const std::size_t gap = rng() % 3;
+            const std::size_t start = std::min(at + gap, boundaries.size() - 2);
+            const std::size_t end = std::min(start + 1 + rng() % 6, boundaries.size() - 1);
+            const char* token_start = text + boundaries[start];
+            const char* token_end = text + boundaries[end];
+            step_to(stepped, token_start);
+            const Position expected_start = CharIterWithPosition::next_position(stepped);
+            step_to(stepped, token_end);
+            const Positions got = CharIterWithPosition::advance_over_token(
+                fast, token_start, token_end, text + s.size());
+            ASSERT_EQ(got,
+                      (Positions{expected_start, CharIterWithPosition::next_position(stepped)}))
+                << s;
+            ASSERT_EQ(fast.cursor, stepped.cursor);
+            ASSERT_EQ(fast.line, stepped.line) << s;
+            ASSERT_EQ(fast.column, stepped.column) << s;
+            ASSERT_EQ(fast.last_char, stepped.last_char) << s;
+            at = end;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quarn::runtime

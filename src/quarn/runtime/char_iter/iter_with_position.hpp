@@ -12,6 +12,10 @@
 #include "quarn/runtime/position.hpp"
 #include "quarn/runtime/utf8.hpp"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace quarn::runtime {
 
 class CharIterWithPosition {
@@ -134,9 +138,56 @@ class CharIterWithPosition {
     }
     CharIter from(const char* cursor) const { return chars_.from(cursor); }
 
+    // advance_run() to `token_start` and then to `token_end`, returning the
+    // positions of the token between them. `text_end` bounds what may be
+    // read: most tokens and the text before them are a few ASCII characters
+    // on one line, found so with a block test.
+    static Positions advance_over_token(State& state, const char* token_start,
+                                        const char* token_end, const char* text_end) {
+        if (advance_plain(state, token_end, text_end)) {
+            const auto token_size = static_cast<std::size_t>(token_end - token_start);
+            return Positions{Position{state.line, state.column - token_size + 1},
+                             Position{state.line, state.column + 1}};
+        }
+        if (!advance_plain(state, token_start, text_end))
+            advance_run(state, token_start);
+        const Position start = next_position(state);
+        if (!advance_plain(state, token_end, text_end))
+            advance_run(state, token_end);
+        return Positions{start, next_position(state)};
+    }
+
   private:
+    // advance_run() to `to` when the run is at most 16 ASCII characters other
+    // than line feeds and 16 bytes from the cursor may be read; otherwise
+    // false, with `state` unchanged.
+    static bool advance_plain(State& state, const char* to, const char* text_end) {
+        const char* const from = state.cursor;
+        if (to == from)
+            return true;
+#ifdef __SSE2__
+        if (to - from > 16 || text_end - from < 16)
+            return false;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        // Sign bits: non-ASCII bytes and line feeds.
+        const __m128i marks = _mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+        const auto in_range = (1u << (to - from)) - 1;
+        if ((static_cast<unsigned>(_mm_movemask_epi8(marks)) & in_range) != 0)
+            return false;
+        const bool after_line_feed = state.last_char == U'\n';
+        state.line += after_line_feed;
+        state.column = (after_line_feed ? 0 : state.column) + static_cast<std::size_t>(to - from);
+        state.last_char = static_cast<unsigned char>(to[-1]);
+        state.cursor = to;
+        return true;
+#else
+        static_cast<void>(text_end);
+        return false;
+#endif
+    }
+
     // Below this length stepping is cheaper than counting.
-    static constexpr std::ptrdiff_t kShortRun = 32;
+    static constexpr std::ptrdiff_t kShortRun = 12;
 
     // Lead bytes, one per character; a loop the compiler vectorizes.
     static std::size_t count_characters(const char* from, const char* to) {

@@ -1,4 +1,4 @@
-#include "quarn/runtime/shortcuts.hpp"
+#include "quarn/runtime/scan_table.hpp"
 
 #include <bit>
 #include <string>
@@ -101,6 +101,10 @@ RunExits::RunExits(std::vector<Range> ranges, bool stops_on_non_ascii)
     for (const Range& range : ranges) {
         if (range.first > range.last || range.last >= 0x80)
             base::fail("RunExits: a range outside ASCII");
+#ifdef __SSE2__
+        lanes_[count_] = {_mm_set1_epi8(static_cast<char>(range.first)),
+                          _mm_set1_epi8(static_cast<char>(range.last - range.first))};
+#endif
         ranges_[count_++] = range;
         for (unsigned byte = range.first; byte <= range.last; ++byte)
             stops_[byte] = true;
@@ -123,12 +127,15 @@ const char* RunExits::find_in_blocks(const char* from, const char* end) const {
     return find_scalar(from, end);
 }
 
-DfaShortcuts::DfaShortcuts(const Dfa& dfa, const MatchFunction& match_function) {
-    if (dfa.num_states() == 0)
-        return;
-    const char* const table = dfa.column_base(0);
+ScanTable::ScanTable(const Dfa& dfa, const MatchFunction& match_function) {
+    const std::uint32_t num_states = static_cast<std::uint32_t>(dfa.num_states());
+    if (num_states == 0)
+        return;  // scanning with it fails on the missing start state
+    const char* const dfa_moves = dfa.column_base(0);
+    const std::uint32_t stride = dfa.row_stride_bytes();
+    const std::uint32_t words = stride / sizeof(std::uint32_t);
     const auto move = [&](std::uint32_t column_offset, std::uint32_t row) {
-        return Dfa::word_at(table + column_offset, row);
+        return Dfa::word_at(dfa_moves + column_offset, row);
     };
     for (unsigned byte = 0; byte < 128; ++byte) {
         column_offset_[byte] =
@@ -153,15 +160,20 @@ DfaShortcuts::DfaShortcuts(const Dfa& dfa, const MatchFunction& match_function) 
         start_action_[byte] = action;
     }
 
-    const std::uint32_t stride = dfa.row_stride_bytes();
-    stride_shift_ = static_cast<std::uint32_t>(std::countr_zero(stride));
-    stride_inverse_ = inverse_of_odd(stride >> stride_shift_);
-    run_of_state_.assign(dfa.num_states(), 0);
-    for (std::uint32_t state = 0; state < dfa.num_states() && runs_.size() < 255; ++state) {
+    // Runs and the group of each state, by the automaton's state index.
+    std::vector<std::uint8_t> run_of_dfa_state(num_states, 0);
+    std::vector<std::uint8_t> group(num_states, 0);
+    for (std::uint32_t state = 0; state < num_states; ++state) {
         const std::uint32_t row = state * stride;
         const std::uint32_t slot = dfa.accept_slot(row);
-        if (slot != Dfa::kNotAccepting && (slot & Dfa::kNeedsLookahead) != 0)
-            continue;  // acceptance along the run would need a lookahead at every byte
+        if (slot != Dfa::kNotAccepting && (slot & Dfa::kNeedsLookahead) != 0) {
+            // Acceptance along a run would need a lookahead at every byte.
+            group[state] = 2;
+            continue;
+        }
+        group[state] = slot == Dfa::kNotAccepting ? 0 : 1;
+        if (runs_.size() == 255)
+            continue;
         std::vector<RunExits::Range> ranges;
         std::size_t exit_bytes = 0;
         for (unsigned byte = 0; byte < 128 && exit_bytes <= kMaxExitBytes; ++byte) {
@@ -178,8 +190,38 @@ DfaShortcuts::DfaShortcuts(const Dfa& dfa, const MatchFunction& match_function) 
         if (exit_bytes > kMaxExitBytes || ranges.size() > RunExits::kMaxRanges)
             continue;
         runs_.emplace_back(std::move(ranges), !loops_on_non_ascii(dfa, match_function, row));
-        run_of_state_[state] = static_cast<std::uint8_t>(runs_.size());
+        run_of_dfa_state[state] = static_cast<std::uint8_t>(runs_.size());
+        group[state] = 2;
     }
+
+    // New positions: group by group, each in the automaton's order.
+    std::vector<std::uint32_t> position(num_states);
+    std::uint32_t next = 0;
+    for (std::uint8_t g = 0; g < 3; ++g) {
+        if (g == 1)
+            accepting_from_ = next * stride;
+        if (g == 2)
+            special_from_ = next * stride;
+        for (std::uint32_t state = 0; state < num_states; ++state) {
+            if (group[state] == g)
+                position[state] = next++;
+        }
+    }
+    start_row_ = position[0] * stride;
+    slot_column_offset_ = (words - 1) * sizeof(std::uint32_t);
+    table_.resize(static_cast<std::size_t>(num_states) * words);
+    run_of_state_.assign(num_states, 0);
+    for (std::uint32_t state = 0; state < num_states; ++state) {
+        std::uint32_t* const row = table_.data() + std::size_t{position[state]} * words;
+        for (std::uint32_t word = 0; word + 1 < words; ++word) {
+            const std::uint32_t target = move(word * sizeof(std::uint32_t), state * stride);
+            row[word] = target == Dfa::kNoMove ? target : position[target / stride] * stride;
+        }
+        row[words - 1] = dfa.accept_slot(state * stride);
+        run_of_state_[position[state]] = run_of_dfa_state[state];
+    }
+    stride_shift_ = static_cast<std::uint32_t>(std::countr_zero(stride));
+    stride_inverse_ = inverse_of_odd(stride >> stride_shift_);
 }
 
 }  // namespace quarn::runtime

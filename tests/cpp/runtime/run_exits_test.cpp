@@ -1,4 +1,4 @@
-#include "quarn/runtime/shortcuts.hpp"
+#include "quarn/runtime/scan_table.hpp"
 
 #include <gtest/gtest.h>
 
