@@ -153,7 +153,8 @@ bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const Sea
 //
 // Per character only the move depends on the previous move, and the move
 // alone says what follows: a plain state (record an acceptance without a
-// branch), or, above special_from(), no move or a state that needs a
+// branch), or, above special_from(), a character to decode first (non-ASCII
+// bytes lead to the decode column), no move, or a state that needs a
 // lookahead or has a run to cross. Where a dead end may be met
 // (kMayMeetDeadEnds), every position is looked up in the memo and runs are
 // walked. Either way the result is that of a character-by-character walk.
@@ -177,47 +178,47 @@ template <bool kMayMeetDeadEnds>
     const char* chosen_at = nullptr;
     best = start;
     while (cursor != end) {
-        char32_t ch = 0;
-        std::uint32_t offset = 0;
-        const char* after = nullptr;
-        const auto byte = static_cast<unsigned char>(*cursor);
-        if (byte < 0x80) [[likely]] {
-            offset = table.column_offset(byte);
-            after = cursor + 1;
-        } else {
-            after = decode_utf8(cursor, ch);
-            offset = dfa.column(match_function.class_of(ch)) * sizeof(std::uint32_t);
-        }
-        const std::uint32_t next = Dfa::word_at(moves + offset, row);
+        const char* after = cursor + 1;
+        std::uint32_t next =
+            Dfa::word_at(moves + table.column_offset(static_cast<unsigned char>(*cursor)), row);
         if (next >= special_from) [[unlikely]] {
-            if (next == Dfa::kNoMove)
-                break;
-            row = next;
-            cursor = after;
-            if constexpr (kMayMeetDeadEnds) {
-                if (cursor < memo_limit && memo.known(cursor, row))
+            // The first byte of a longer character, no move, or a special state.
+            if (next == ScanTable::kDecode) {
+                char32_t ch = 0;
+                after = decode_utf8(cursor, ch);
+                next = Dfa::word_at(
+                    moves + dfa.column(match_function.class_of(ch)) * sizeof(std::uint32_t), row);
+            }
+            if (next >= special_from) {
+                if (next == Dfa::kNoMove)
                     break;
-            } else if (const RunExits* exits = table.run_exits(row)) {
-                // Every position of the run is in this state, so the longest
-                // acceptance among them is at its end.
-                cursor = exits->find(cursor, end);
-            }
-            const std::uint32_t slot = table.accept_slot(row);
-            if (slot == Dfa::kNotAccepting)
-                continue;
-            if ((slot & Dfa::kNeedsLookahead) != 0) {
-                const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start,
-                                        &examined};
-                const AcceptData* entry = choose_entry_with_lookahead(
-                    dfa, slot & ~Dfa::kNeedsLookahead, chars.from(cursor), ctx);
-                if (entry == nullptr)
+                row = next;
+                cursor = after;
+                if constexpr (kMayMeetDeadEnds) {
+                    if (cursor < memo_limit && memo.known(cursor, row))
+                        break;
+                } else if (const RunExits* exits = table.run_exits(row)) {
+                    // Every position of the run is in this state, so the longest
+                    // acceptance among them is at its end.
+                    cursor = exits->find(cursor, end);
+                }
+                const std::uint32_t slot = table.accept_slot(row);
+                if (slot == Dfa::kNotAccepting)
                     continue;
-                chosen = entry;
-                chosen_at = cursor;
+                if ((slot & Dfa::kNeedsLookahead) != 0) {
+                    const SearchContext ctx{match_function, lookaheads, lookahead_dead_ends, start,
+                                            &examined};
+                    const AcceptData* entry = choose_entry_with_lookahead(
+                        dfa, slot & ~Dfa::kNeedsLookahead, chars.from(cursor), ctx);
+                    if (entry == nullptr)
+                        continue;
+                    chosen = entry;
+                    chosen_at = cursor;
+                }
+                best = cursor;
+                best_row = row;
+                continue;
             }
-            best = cursor;
-            best_row = row;
-            continue;
         }
         row = next;
         cursor = after;
@@ -327,6 +328,28 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         work_left = interrupt_countdown_.left_;
         return false;
     };
+    // Hands out the token from `start` to `best` and moves past it; true when
+    // the batch ends there (an interrupt check due, or a mode switch).
+    const auto emit = [&](const AcceptData& entry, const char* skipped_from,
+                          const char* step_examined, bool switches_modes, ModeIndex mode)
+        __attribute__((always_inline)) {
+        Match& match = out[count++];
+        match.span.start = static_cast<std::size_t>(start - begin);
+        match.span.end = static_cast<std::size_t>(best - begin);
+        match.token_type = entry.token_type;
+        if constexpr (Iter::kTracksPositions) {
+            match.positions = Iter::advance_over_token(tracked, start, best, end);
+        } else {
+            match.positions.reset();
+        }
+        start = best;
+        bool mode_switched = false;
+        if (switches_modes) {
+            scanner_->apply_transition(*state_, entry.token_type);
+            mode_switched = state_->mode != mode;
+        }
+        return charge(skipped_from, step_examined) || mode_switched;
+    };
     while (count < wanted) {
         // The automaton of the mode current when this token's search begins.
         const ModeIndex mode = state_->mode;
@@ -342,10 +365,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
             // attempt; a one-byte token is emitted without one.
             std::uint32_t action = ScanTable::kAttempt;
             while (start != end) {
-                const auto byte = static_cast<unsigned char>(*start);
-                if (byte >= 0x80)
-                    break;
-                action = table.start_action(byte);
+                action = table.start_action(static_cast<unsigned char>(*start));
                 if (action != ScanTable::kNoToken)
                     break;
                 ++start;
@@ -355,39 +375,25 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
                 charge(skipped_from, end);
                 return finish();
             }
-            const AcceptData* entry = nullptr;
-            const char* step_examined = start;
             if (action < ScanTable::kAttempt) {
                 // An attempt would have read the next character and found no move.
                 best = start + 1;
-                step_examined = best;
-                entry = accepts + action;
-            } else {
-                entry = attempt(chars, start, dfa, table, match_function, lookaheads, memo,
-                                &lookahead_dead_ends_, best, step_examined);
+                if (emit(accepts[action], skipped_from, best, switches_modes, mode))
+                    break;
+                continue;
             }
-            bool mode_switched = false;
-            if (entry != nullptr) {
-                Match& match = out[count++];
-                match.span.start = static_cast<std::size_t>(start - begin);
-                match.span.end = static_cast<std::size_t>(best - begin);
-                match.token_type = entry->token_type;
-                if constexpr (Iter::kTracksPositions) {
-                    match.positions = Iter::advance_over_token(tracked, start, best, end);
-                } else {
-                    match.positions.reset();
-                }
-                start = best;
-                if (switches_modes) {
-                    scanner_->apply_transition(*state_, entry->token_type);
-                    mode_switched = state_->mode != mode;
-                }
-            } else {
-                // No token starts here: skip one character.
-                char32_t ch = 0;
-                start = decode_utf8(start, ch);
+            const char* step_examined = start;
+            if (const AcceptData* entry =
+                    attempt(chars, start, dfa, table, match_function, lookaheads, memo,
+                            &lookahead_dead_ends_, best, step_examined)) {
+                if (emit(*entry, skipped_from, step_examined, switches_modes, mode))
+                    break;
+                continue;
             }
-            if (charge(skipped_from, step_examined) || mode_switched)
+            // No token starts here: skip one character.
+            char32_t ch = 0;
+            start = decode_utf8(start, ch);
+            if (charge(skipped_from, step_examined))
                 break;
         }
         if (interrupt_due_)

@@ -159,6 +159,8 @@ ScanTable::ScanTable(const Dfa& dfa, const MatchFunction& match_function) {
         }
         start_action_[byte] = action;
     }
+    for (unsigned byte = 128; byte < 256; ++byte)
+        start_action_[byte] = kAttempt;
 
     // Runs and the group of each state, by the automaton's state index.
     std::vector<std::uint8_t> run_of_dfa_state(num_states, 0);
@@ -194,34 +196,46 @@ ScanTable::ScanTable(const Dfa& dfa, const MatchFunction& match_function) {
         group[state] = 2;
     }
 
-    // New positions: group by group, each in the automaton's order.
+    // New positions: group by group, each in the automaton's order. Rows get
+    // one more word than the automaton's, the decode column before the slot.
+    const std::uint32_t table_words = words + 1;
+    const std::uint64_t table_stride = std::uint64_t{table_words} * sizeof(std::uint32_t);
+    if (table_stride * num_states >= kDecode)
+        base::fail("ScanTable: table too large");
+    const auto row_at = [&](std::uint32_t position) {
+        return static_cast<std::uint32_t>(position * table_stride);
+    };
     std::vector<std::uint32_t> position(num_states);
     std::uint32_t next = 0;
     for (std::uint8_t g = 0; g < 3; ++g) {
         if (g == 1)
-            accepting_from_ = next * stride;
+            accepting_from_ = row_at(next);
         if (g == 2)
-            special_from_ = next * stride;
+            special_from_ = row_at(next);
         for (std::uint32_t state = 0; state < num_states; ++state) {
             if (group[state] == g)
                 position[state] = next++;
         }
     }
-    start_row_ = position[0] * stride;
-    slot_column_offset_ = (words - 1) * sizeof(std::uint32_t);
-    table_.resize(static_cast<std::size_t>(num_states) * words);
+    start_row_ = row_at(position[0]);
+    slot_column_offset_ = words * sizeof(std::uint32_t);
+    for (unsigned byte = 128; byte < 256; ++byte)
+        column_offset_[byte] = (words - 1) * sizeof(std::uint32_t);
+    table_.resize(static_cast<std::size_t>(num_states) * table_words);
     run_of_state_.assign(num_states, 0);
     for (std::uint32_t state = 0; state < num_states; ++state) {
-        std::uint32_t* const row = table_.data() + std::size_t{position[state]} * words;
+        std::uint32_t* const row = table_.data() + std::size_t{position[state]} * table_words;
+        // Class columns and the no-move column.
         for (std::uint32_t word = 0; word + 1 < words; ++word) {
             const std::uint32_t target = move(word * sizeof(std::uint32_t), state * stride);
-            row[word] = target == Dfa::kNoMove ? target : position[target / stride] * stride;
+            row[word] = target == Dfa::kNoMove ? target : row_at(position[target / stride]);
         }
-        row[words - 1] = dfa.accept_slot(state * stride);
+        row[words - 1] = kDecode;
+        row[words] = dfa.accept_slot(state * stride);
         run_of_state_[position[state]] = run_of_dfa_state[state];
     }
-    stride_shift_ = static_cast<std::uint32_t>(std::countr_zero(stride));
-    stride_inverse_ = inverse_of_odd(stride >> stride_shift_);
+    stride_shift_ = static_cast<std::uint32_t>(std::countr_zero(table_stride));
+    stride_inverse_ = inverse_of_odd(static_cast<std::uint32_t>(table_stride >> stride_shift_));
 }
 
 }  // namespace quarn::runtime

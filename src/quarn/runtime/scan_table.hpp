@@ -83,11 +83,15 @@ class RunExits {
 // all but a few byte ranges (string bodies, comments) a block of bytes at a time.
 //
 // Rows have the automaton's layout (a move per class, the no-move word, the
-// accept slot; see Dfa) and are addressed by byte offset, in three groups:
+// accept slot; see Dfa) with one more word before the slot, the decode column:
+// kDecode, where every byte from 0x80 leads, so that the loop learns that a
+// character needs decoding from the move it loads anyway. Rows are addressed
+// by byte offset, in three groups:
 // states without acceptance, states whose first accept entry has no
 // lookahead, then the special ones (an entry needing a lookahead, or a run
 // worth crossing at once). A move below accepting_from() enters a plain
-// state, below special_from() a plain accepting one; kNoMove is above both.
+// state, below special_from() a plain accepting one; kDecode and kNoMove are
+// above both.
 // Accept slots are the automaton's, so a lookahead slot names the state's
 // index in the Dfa.
 class ScanTable {
@@ -96,6 +100,9 @@ class ScanTable {
     static constexpr std::uint32_t kNoToken = 0xFFFF'FFFF;
     // start_action(): a token may start at the byte; run an attempt.
     static constexpr std::uint32_t kAttempt = 0xFFFF'FFFE;
+
+    // The move on a byte from 0x80: decode the character and look again.
+    static constexpr std::uint32_t kDecode = 0xFFFF'FFFE;
 
     // A run is only worth skipping when the loop covers most bytes.
     static constexpr std::size_t kMaxExitBytes = 40;
@@ -114,14 +121,16 @@ class ScanTable {
         return Dfa::word_at(moves() + slot_column_offset_, row);
     }
 
-    // Byte offset of ASCII `byte`'s table column.
-    std::uint32_t column_offset(unsigned char byte) const { return column_offset_[byte & 0x7F]; }
+    // Byte offset of `byte`'s table column: its class's for ASCII, the decode
+    // column's from 0x80.
+    std::uint32_t column_offset(unsigned char byte) const { return column_offset_[byte]; }
 
-    // What a token start on ASCII `byte` does: kNoToken, kAttempt, or the
+    // What a token start on `byte` does: kNoToken, kAttempt, or the
     // index in the Dfa's accepts() of the one-byte token it is (the start
     // state's move leads to a state without moves whose first accept entry has
     // no lookahead, so an attempt could only end there).
-    std::uint32_t start_action(unsigned char byte) const { return start_action_[byte & 0x7F]; }
+    // Bytes from 0x80 (the first of a longer character) run an attempt.
+    std::uint32_t start_action(unsigned char byte) const { return start_action_[byte]; }
 
     bool has_runs() const { return !runs_.empty(); }
 
@@ -139,8 +148,8 @@ class ScanTable {
     std::uint32_t accepting_from_ = 0;
     std::uint32_t special_from_ = 0;
     std::uint32_t slot_column_offset_ = 0;
-    std::array<std::uint32_t, 128> column_offset_{};
-    std::array<std::uint32_t, 128> start_action_{};
+    std::array<std::uint32_t, 256> column_offset_{};
+    std::array<std::uint32_t, 256> start_action_{};
     // A row offset is state * stride: the state is the offset without the
     // stride's factors of two, times the inverse of its odd part modulo 2^32.
     std::uint32_t stride_shift_ = 0;

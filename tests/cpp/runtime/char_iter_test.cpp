@@ -157,7 +157,7 @@ TEST(CharIterWithPosition, AdvancingOverATokenEqualsStepping) {
         for (std::size_t at = 0; at + 1 < boundaries.size();) {
             const std::size_t gap = rng() % 3;
             const std::size_t start = std::min(at + gap, boundaries.size() - 2);
-            const std::size_t end = std::min(start + 1 + rng() % 6, boundaries.size() - 1);
+            const std::size_t end = std::min(start + 1 + rng() % 12, boundaries.size() - 1);
             const char* token_start = text + boundaries[start];
             const char* token_end = text + boundaries[end];
             step_to(stepped, token_start);

@@ -3,6 +3,7 @@
 // ordinary character; every character, whatever its UTF-8 length, is one column.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <optional>
@@ -144,27 +145,29 @@ class CharIterWithPosition {
     // on one line, found so with a block test.
     static Positions advance_over_token(State& state, const char* token_start,
                                         const char* token_end, const char* text_end) {
-        if (advance_plain(state, token_end, text_end)) {
-            const auto token_size = static_cast<std::size_t>(token_end - token_start);
-            return Positions{Position{state.line, state.column - token_size + 1},
-                             Position{state.line, state.column + 1}};
+        if (ascii_without_line_feeds(state.cursor, token_end, text_end)) {
+            const bool after_line_feed = state.last_char == U'\n';
+            const std::size_t line = state.line + after_line_feed;
+            const std::size_t column = after_line_feed ? 0 : state.column;
+            const auto start_offset = static_cast<std::size_t>(token_start - state.cursor);
+            const auto end_offset = static_cast<std::size_t>(token_end - state.cursor);
+            state = State{token_end, line, column + end_offset,
+                          static_cast<unsigned char>(token_end[-1])};
+            return Positions{Position{line, column + start_offset + 1},
+                             Position{line, column + end_offset + 1}};
         }
-        if (!advance_plain(state, token_start, text_end))
+        if (!advance_without_line_feeds(state, token_start, text_end))
             advance_run(state, token_start);
         const Position start = next_position(state);
-        if (!advance_plain(state, token_end, text_end))
+        if (!advance_without_line_feeds(state, token_end, text_end))
             advance_run(state, token_end);
         return Positions{start, next_position(state)};
     }
 
   private:
-    // advance_run() to `to` when the run is at most 16 ASCII characters other
-    // than line feeds and 16 bytes from the cursor may be read; otherwise
-    // false, with `state` unchanged.
-    static bool advance_plain(State& state, const char* to, const char* text_end) {
-        const char* const from = state.cursor;
-        if (to == from)
-            return true;
+    // Whether [from, to) is at most 16 ASCII characters other than line feeds,
+    // tested with one block read, which needs 16 bytes from `from` below `text_end`.
+    static bool ascii_without_line_feeds(const char* from, const char* to, const char* text_end) {
 #ifdef __SSE2__
         if (to - from > 16 || text_end - from < 16)
             return false;
@@ -172,12 +175,51 @@ class CharIterWithPosition {
         // Sign bits: non-ASCII bytes and line feeds.
         const __m128i marks = _mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
         const auto in_range = (1u << (to - from)) - 1;
-        if ((static_cast<unsigned>(_mm_movemask_epi8(marks)) & in_range) != 0)
-            return false;
+        return (static_cast<unsigned>(_mm_movemask_epi8(marks)) & in_range) == 0;
+#else
+        static_cast<void>(from);
+        static_cast<void>(to);
+        static_cast<void>(text_end);
+        return false;
+#endif
+    }
+
+    // advance_run() to `to` when the run has no line feed, found so a block of
+    // 16 bytes at a time (which needs the blocks to lie below `text_end`);
+    // otherwise false, with `state` unchanged.
+    static bool advance_without_line_feeds(State& state, const char* to, const char* text_end) {
+        const char* const from = state.cursor;
+        if (to == from)
+            return true;
+#ifdef __SSE2__
+        std::size_t continuation_bytes = 0;
+        for (const char* block = from;; block += 16) {
+            if (text_end - block < 16)
+                return false;
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+            const std::ptrdiff_t left = to - block;
+            const unsigned in_range = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+            const auto mask = [&](__m128i set) {
+                return static_cast<unsigned>(_mm_movemask_epi8(set)) & in_range;
+            };
+            if (mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))) != 0)
+                return false;
+            if (mask(bytes) != 0) {
+                const __m128i top_bits = _mm_and_si128(bytes, _mm_set1_epi8(char(0xC0)));
+                continuation_bytes += static_cast<std::size_t>(
+                    std::popcount(mask(_mm_cmpeq_epi8(top_bits, _mm_set1_epi8(char(0x80))))));
+            }
+            if (left <= 16)
+                break;
+        }
         const bool after_line_feed = state.last_char == U'\n';
         state.line += after_line_feed;
-        state.column = (after_line_feed ? 0 : state.column) + static_cast<std::size_t>(to - from);
-        state.last_char = static_cast<unsigned char>(to[-1]);
+        state.column = (after_line_feed ? 0 : state.column) + static_cast<std::size_t>(to - from) -
+                       continuation_bytes;
+        const char* last = to - 1;
+        while ((static_cast<unsigned char>(*last) & 0xC0) == 0x80)
+            --last;
+        decode_utf8(last, state.last_char);
         state.cursor = to;
         return true;
 #else
