@@ -297,7 +297,8 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
     // character it starts at.
     const char* examined = begin + (read_end_ == 0 ? 0 : read_end_ - 1);
     std::ptrdiff_t work_left = interrupt_countdown_.left_;
-    std::size_t count = 0;
+    Match* next_out = out.data();
+    Match* const out_end = next_out + wanted;
     const auto write_back = [&] {
         read_end_ = std::max(read_end_, static_cast<std::size_t>(examined - begin) + 1);
         interrupt_countdown_.left_ = work_left;
@@ -306,7 +307,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         write_back();
         Iter::advance_run(tracked, start);
         char_iter_.set_state(tracked);
-        return count;
+        return static_cast<std::size_t>(next_out - out.data());
     };
     // Charges the bytes from `skipped_from` up to `step_examined`, the furthest
     // character the step examined, and one for the step. When a check falls
@@ -319,7 +320,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         work_left -= step_examined - skipped_from + 1;
         if (work_left >= 0) [[likely]]
             return false;
-        if (count > 0) {
+        if (next_out != out.data()) {
             interrupt_due_ = true;
             return true;
         }
@@ -333,7 +334,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
     const auto emit = [&](const AcceptData& entry, const char* skipped_from,
                           const char* step_examined, bool switches_modes, ModeIndex mode)
         __attribute__((always_inline)) {
-        Match& match = out[count++];
+        Match& match = *next_out++;
         match.span.start = static_cast<std::size_t>(start - begin);
         match.span.end = static_cast<std::size_t>(best - begin);
         match.token_type = entry.token_type;
@@ -350,7 +351,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         }
         return charge(skipped_from, step_examined) || mode_switched;
     };
-    while (count < wanted) {
+    while (next_out != out_end) {
         // The automaton of the mode current when this token's search begins.
         const ModeIndex mode = state_->mode;
         const Dfa& dfa = scanner_->dfa(mode);
@@ -359,7 +360,7 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
         const AcceptData* const accepts = dfa.accepts();
         DeadEndMemo& memo = dead_ends_.use_mode(mode);
         const bool switches_modes = scanner_->has_transitions(mode);
-        while (count < wanted) {
+        while (next_out != out_end) {
             const char* const skipped_from = start;
             // Characters at which no token starts are passed over without an
             // attempt; a one-byte token is emitted without one.
