@@ -266,6 +266,14 @@ bool evaluate_lookahead(CharIter rest, const AcceptData& entry, const MatchFunct
 }
 
 template <class Iter>
+void BasicFindMatches<Iter>::use_mode(ModeIndex mode) {
+    const Dfa& dfa = scanner_->dfa(mode);
+    check_has_start_state(dfa);
+    current_ = CurrentMode{mode, &dfa, &scanner_->scan_table(mode), &dead_ends_.use_mode(mode),
+                           scanner_->has_transitions(mode)};
+}
+
+template <class Iter>
 bool BasicFindMatches<Iter>::next_match(Match& match) {
     return next_matches(std::span<Match>(&match, 1)) == 1;
 }
@@ -354,12 +362,13 @@ std::size_t BasicFindMatches<Iter>::next_matches(std::span<Match> out) {
     while (next_out != out_end) {
         // The automaton of the mode current when this token's search begins.
         const ModeIndex mode = state_->mode;
-        const Dfa& dfa = scanner_->dfa(mode);
-        check_has_start_state(dfa);
-        const ScanTable& table = scanner_->scan_table(mode);
+        if (mode != current_.mode) [[unlikely]]
+            use_mode(mode);
+        const Dfa& dfa = *current_.dfa;
+        const ScanTable& table = *current_.table;
         const AcceptData* const accepts = dfa.accepts();
-        DeadEndMemo& memo = dead_ends_.use_mode(mode);
-        const bool switches_modes = scanner_->has_transitions(mode);
+        DeadEndMemo& memo = *current_.memo;
+        const bool switches_modes = current_.switches_modes;
         while (next_out != out_end) {
             const char* const skipped_from = start;
             // Characters at which no token starts are passed over without an

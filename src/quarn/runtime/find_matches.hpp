@@ -40,6 +40,11 @@ class BasicFindMatches {
           state_(&state),
           dead_ends_(input.view().data(), input.view().size()),
           lookahead_dead_ends_(input.view().data()) {}
+    // Moves keep the memos where they are; a copy would point into the original's.
+    BasicFindMatches(BasicFindMatches&&) = default;
+    BasicFindMatches& operator=(BasicFindMatches&&) = default;
+    BasicFindMatches(const BasicFindMatches&) = delete;
+    BasicFindMatches& operator=(const BasicFindMatches&) = delete;
 
     // Stores the next token in `match`, with its mode switch already applied,
     // and returns true; returns false once the input is exhausted. Throws
@@ -69,12 +74,25 @@ class BasicFindMatches {
     std::size_t read_end() const { return read_end_; }
 
   private:
+    // What the loop needs of the mode it scans in, looked up again only when
+    // the mode changes (one token per call would otherwise pay for it each time).
+    struct CurrentMode {
+        ModeIndex mode = ~ModeIndex{0};
+        const Dfa* dfa = nullptr;
+        const ScanTable* table = nullptr;
+        DeadEndMemo* memo = nullptr;
+        bool switches_modes = false;
+    };
+
+    void use_mode(ModeIndex mode);
+
     Iter char_iter_;
     std::shared_ptr<const CompiledScanner> scanner_;
     ModeState* state_;
     ModeDeadEnds dead_ends_;
     LookaheadDeadEnds lookahead_dead_ends_;
     base::InterruptCountdown interrupt_countdown_;
+    CurrentMode current_;
     std::size_t read_end_ = 0;
     bool interrupt_due_ = false;
 };
