@@ -1,6 +1,8 @@
 #include "token_match.hpp"
 
+#include <climits>
 #include <cstring>
+#include <iterator>
 
 #include "type_flags.hpp"
 
@@ -30,16 +32,25 @@ TokenMatchObject* as_match(PyObject* self) {
     return reinterpret_cast<TokenMatchObject*>(self);
 }
 
+// PyLong_FromLong builds a one-digit int inline; the unsigned constructors go
+// through the general path for every value above the small-int cache.
+template <class Unsigned>
+PyObject* new_int(Unsigned value) {
+    if (value <= static_cast<Unsigned>(LONG_MAX))
+        return PyLong_FromLong(static_cast<long>(value));
+    return PyLong_FromUnsignedLongLong(value);
+}
+
 PyObject* get_token_type(PyObject* self, void*) {
-    return PyLong_FromUnsignedLongLong(as_match(self)->token_type);
+    return new_int(as_match(self)->token_type);
 }
 
 PyObject* get_start(PyObject* self, void*) {
-    return PyLong_FromSize_t(as_match(self)->start);
+    return new_int(as_match(self)->start);
 }
 
 PyObject* get_end(PyObject* self, void*) {
-    return PyLong_FromSize_t(as_match(self)->end);
+    return new_int(as_match(self)->end);
 }
 
 // The decoder has its own ASCII path and shares one-character strings, which
@@ -59,7 +70,7 @@ PyObject* get_position(PyObject* self, void*) {
                 reinterpret_cast<const char*>(match) +
                     positions_offset(static_cast<std::size_t>(Py_SIZE(self))),
                 sizeof positions);
-    return PyLong_FromSize_t(positions.*field);
+    return new_int(positions.*field);
 }
 
 PyGetSetDef token_match_getset[] = {
@@ -73,6 +84,22 @@ PyGetSetDef token_match_getset[] = {
     {"end_column", get_position<&TokenPositions::end_column>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
+
+constexpr std::size_t kGetters = std::size(token_match_getset) - 1;
+
+// The getters' names as interned strings, in the order of token_match_getset.
+PyObject* interned_names[kGetters] = {};
+
+// Attribute names in code are interned, so `m.start` finds its getter by one
+// pointer comparison instead of a type lookup and a descriptor call. Any other
+// name object, equal or not, takes the generic path and behaves as before.
+PyObject* token_match_getattro(PyObject* self, PyObject* name) {
+    for (std::size_t i = 0; i < kGetters; ++i) {
+        if (name == interned_names[i])
+            return token_match_getset[i].get(self, nullptr);
+    }
+    return PyObject_GenericGetAttr(self, name);
+}
 
 // Instances come only from the match methods.
 PyObject* token_match_new(PyTypeObject* type, PyObject*, PyObject*) {
@@ -140,10 +167,22 @@ PyTypeObject* token_match_type_object = nullptr;
 }  // namespace
 
 PyTypeObject* token_match_type() {
-    if (token_match_type_object == nullptr) {
-        token_match_type_object =
-            reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&token_match_spec));
+    if (token_match_type_object != nullptr)
+        return token_match_type_object;
+    for (std::size_t i = 0; i < kGetters; ++i) {
+        if (interned_names[i] == nullptr) {
+            interned_names[i] = PyUnicode_InternFromString(token_match_getset[i].name);
+            if (interned_names[i] == nullptr)
+                return nullptr;
+        }
     }
+    auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&token_match_spec));
+    if (type == nullptr)
+        return nullptr;
+    // Set here rather than as a slot of the spec: a slot would add
+    // `__getattribute__` to the class dict, which is part of the type's shape.
+    type->tp_getattro = token_match_getattro;
+    token_match_type_object = type;
     return token_match_type_object;
 }
 
