@@ -10,6 +10,14 @@ namespace quarn::python {
 
 namespace {
 
+// Lines and columns count from 1.
+struct TokenPositions {
+    std::size_t start_line = 0;
+    std::size_t start_column = 0;
+    std::size_t end_line = 0;
+    std::size_t end_column = 0;
+};
+
 constexpr const char* kTokenMatchDoc =
     "Represents a single token match.\n\nProperties:\n"
     "- token_type (int): The numeric type of the matched token.\n"
@@ -136,18 +144,36 @@ void token_match_dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
-TokenMatchObject* allocate(std::size_t text_size, bool has_positions) {
-    std::size_t size = 0;
-    if (has_positions) {
-        size = positions_offset(text_size) + sizeof(TokenPositions);
-    } else if (text_size <= kPooledText) {
-        if (kUseFreeList && free_count > 0)
-            return free_list[--free_count];
-        size = static_cast<std::size_t>(kHeaderSize) + kPooledText;
-    } else {
-        size = static_cast<std::size_t>(kHeaderSize) + text_size;
+char* text_of(TokenMatchObject* match) {
+    return reinterpret_cast<char*>(match) + kHeaderSize;
+}
+
+// Memory for a token without positions whose text fits kPooledText bytes.
+TokenMatchObject* allocate_pooled() {
+    if (kUseFreeList && free_count > 0)
+        return free_list[--free_count];
+    return static_cast<TokenMatchObject*>(
+        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + kPooledText));
+}
+
+// Memory for any other token, with its text and positions filled in.
+TokenMatchObject* allocate_unpooled(const runtime::Match& match, std::string_view text) {
+    const std::size_t size = match.positions
+                                 ? positions_offset(text.size()) + sizeof(TokenPositions)
+                                 : static_cast<std::size_t>(kHeaderSize) + text.size();
+    auto* self = static_cast<TokenMatchObject*>(PyObject_Malloc(size));
+    if (self == nullptr)
+        return nullptr;
+    std::memcpy(text_of(self), text.data(), text.size());
+    self->has_positions = match.positions.has_value();
+    if (match.positions) {
+        const runtime::Positions& p = *match.positions;
+        const TokenPositions positions{p.start_position.line, p.start_position.column,
+                                       p.end_position.line, p.end_position.column};
+        std::memcpy(reinterpret_cast<char*>(self) + positions_offset(text.size()), &positions,
+                    sizeof positions);
     }
-    return static_cast<TokenMatchObject*>(PyObject_Malloc(size));
+    return self;
 }
 
 PyType_Slot token_match_slots[] = {
@@ -186,31 +212,90 @@ PyTypeObject* token_match_type() {
     return token_match_type_object;
 }
 
-PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::size_t start,
-                          std::size_t end, std::string_view text, const TokenPositions* positions) {
-    // Not through tp_alloc: every field is written below, so the zeroing that
-    // the generic allocator does is wasted work.
-    TokenMatchObject* self = allocate(text.size(), positions != nullptr);
-    if (self == nullptr)
-        return PyErr_NoMemory();
-    PyObject_InitVar(reinterpret_cast<PyVarObject*>(self), type,
-                     static_cast<Py_ssize_t>(text.size()));
-    self->token_type = token_type;
-    self->start = start;
-    self->end = end;
-    self->has_positions = positions != nullptr;
-    if (text.size() <= kPooledText) {
-        // Short copies inline: most tokens are a few bytes long.
-        for (std::size_t i = 0; i < text.size(); ++i)
-            self->text[i] = text[i];
-    } else {
-        std::memcpy(self->text, text.data(), text.size());
+TokenMatchList::TokenMatchList() : type_(token_match_type()), list_(nullptr) {
+    if (type_ != nullptr)
+        list_ = reinterpret_cast<PyListObject*>(PyList_New(0));
+}
+
+bool TokenMatchList::reserve(Py_ssize_t size) {
+    if (size <= list_->allocated)
+        return true;
+    Py_ssize_t capacity = list_->allocated < 64 ? 64 : list_->allocated * 2;
+    if (capacity < size)
+        capacity = size;
+    auto* items = static_cast<PyObject**>(
+        PyMem_Realloc(list_->ob_item, static_cast<std::size_t>(capacity) * sizeof(PyObject*)));
+    if (items == nullptr) {
+        PyErr_NoMemory();
+        return false;
     }
-    if (positions != nullptr) {
-        std::memcpy(reinterpret_cast<char*>(self) + positions_offset(text.size()), positions,
-                    sizeof *positions);
+    list_->ob_item = items;
+    list_->allocated = capacity;
+    return true;
+}
+
+bool TokenMatchList::add(std::span<const runtime::Match> matches, std::string_view input) {
+    if (list_ == nullptr)
+        return false;
+    Py_ssize_t size = Py_SIZE(list_);
+    if (!reserve(size + static_cast<Py_ssize_t>(matches.size())))
+        return false;
+    bool made_all = true;
+    for (const runtime::Match& match : matches) {
+        // The spans come from scanning `input`: no bounds check.
+        const char* bytes = input.data() + match.span.start;
+        const std::size_t text_size = match.span.end - match.span.start;
+        TokenMatchObject* self = nullptr;
+        if (!match.positions && text_size <= kPooledText) {
+            self = allocate_pooled();
+            if (self == nullptr) {
+                made_all = false;
+                break;
+            }
+            // A copy of fixed size is a couple of moves; the bytes past the
+            // text are never read.
+            if (input.size() - match.span.start >= kPooledText) {
+                std::memcpy(text_of(self), bytes, kPooledText);
+            } else {
+                std::memcpy(text_of(self), bytes, text_size);
+            }
+            self->has_positions = false;
+        } else {
+            self = allocate_unpooled(match, std::string_view(bytes, text_size));
+            if (self == nullptr) {
+                made_all = false;
+                break;
+            }
+        }
+        PyObject_InitVar(reinterpret_cast<PyVarObject*>(self), type_,
+                         static_cast<Py_ssize_t>(text_size));
+        self->token_type = match.token_type;
+        self->start = match.span.start;
+        self->end = match.span.end;
+        list_->ob_item[size++] = reinterpret_cast<PyObject*>(self);
     }
-    return reinterpret_cast<PyObject*>(self);
+    Py_SET_SIZE(list_, size);
+    if (!made_all)
+        PyErr_NoMemory();
+    return made_all;
+}
+
+PyObject* TokenMatchList::release() {
+    if (list_ == nullptr)
+        return nullptr;
+    // Doubling may leave up to half the array unused; a long-lived result
+    // should not carry that.
+    const Py_ssize_t size = Py_SIZE(list_);
+    if (list_->allocated - size > size / 8 + 64) {
+        if (auto* items = static_cast<PyObject**>(PyMem_Realloc(
+                list_->ob_item, static_cast<std::size_t>(size + 1) * sizeof(PyObject*)))) {
+            list_->ob_item = items;
+            list_->allocated = size + 1;
+        }
+    }
+    PyObject* list = reinterpret_cast<PyObject*>(list_);
+    list_ = nullptr;
+    return list;
 }
 
 }  // namespace quarn::python
