@@ -61,10 +61,26 @@ PyObject* get_end(PyObject* self, void*) {
     return new_int(as_match(self)->end);
 }
 
-// The decoder has its own ASCII path and shares one-character strings, which
-// makes it cheaper than copying bytes into a new ASCII string.
+// Short ASCII texts skip the decoder's layers: a one-character text is the
+// interpreter's shared string, as the decoder would return; a longer one is a
+// new ASCII string with the bytes copied, the same string the decoder builds.
 PyObject* get_text(PyObject* self, void*) {
-    return PyUnicode_DecodeUTF8(as_match(self)->text, Py_SIZE(self), nullptr);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(as_match(self)->text);
+    const Py_ssize_t size = Py_SIZE(self);
+    if (size == 1 && bytes[0] < 0x80)
+        return PyUnicode_FromOrdinal(bytes[0]);
+    if (size <= 16) {
+        unsigned char high = 0;
+        for (Py_ssize_t i = 0; i < size; ++i)
+            high |= bytes[i];
+        if (high < 0x80) {
+            PyObject* text = PyUnicode_New(size, 127);
+            if (text != nullptr)
+                std::memcpy(PyUnicode_1BYTE_DATA(text), bytes, static_cast<std::size_t>(size));
+            return text;
+        }
+    }
+    return PyUnicode_DecodeUTF8(as_match(self)->text, size, nullptr);
 }
 
 // The template argument selects one of the four position fields.
