@@ -118,7 +118,16 @@ PyObject* interned_names[kGetters] = {};
 // pointer comparison instead of a type lookup and a descriptor call. Any other
 // name object, equal or not, takes the generic path and behaves as before.
 PyObject* token_match_getattro(PyObject* self, PyObject* name) {
-    for (std::size_t i = 0; i < kGetters; ++i) {
+    // The four fields read for every token are called directly, so inlined.
+    if (name == interned_names[0])
+        return get_token_type(self, nullptr);
+    if (name == interned_names[1])
+        return get_start(self, nullptr);
+    if (name == interned_names[2])
+        return get_end(self, nullptr);
+    if (name == interned_names[3])
+        return get_text(self, nullptr);
+    for (std::size_t i = 4; i < kGetters; ++i) {
         if (name == interned_names[i])
             return token_match_getset[i].get(self, nullptr);
     }
