@@ -38,7 +38,7 @@ def read_all(matches):
 
 
 def child(build: str, data: Path, workload: str, repeats: int, scans: int, size: int,
-          reads: bool) -> None:
+          counted: str) -> None:
     sys.path.insert(0, build)
     import quarn
 
@@ -50,8 +50,11 @@ def child(build: str, data: Path, workload: str, repeats: int, scans: int, size:
     scanner = quarn.Scanner((HERE / "definitions" / WORKLOADS[workload]).read_text())
     if scans:  # under callgrind: the count alone matters
         for _ in range(scans):
-            result = scanner.find_matches(text)
-            if reads:
+            if counted == MODES[2]:
+                result = scanner.find_matches_with_position(text)
+            else:
+                result = scanner.find_matches(text)
+            if counted == MODES[1]:
                 read_all(result)
             tokens = len(result)
             del result
@@ -86,14 +89,14 @@ def measure(build: str, args, workload: str) -> dict[str, float]:
     return {mode: float(ns) for mode, ns in (line.split("\t") for line in out.splitlines())}
 
 
-def instructions(build: str, args, workload: str, scans: int, reads: bool) -> tuple[int, int]:
+def instructions(build: str, args, workload: str, scans: int, mode: str) -> tuple[int, int]:
     with tempfile.TemporaryDirectory() as tmp:
         out_file = os.path.join(tmp, "callgrind.out")
         run = subprocess.run(
             ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}",
              sys.executable, __file__, "--child", build, "--data", str(args.data),
-             "--workload", workload, "--scans", str(scans), "--size", str(args.size)]
-            + (["--reads"] if reads else []),
+             "--workload", workload, "--scans", str(scans), "--size", str(args.size),
+             "--counted", mode],
             check=True, capture_output=True, text=True,
         )
         total = re.search(r"^(?:summary|totals): (\d+)", Path(out_file).read_text(), re.M)
@@ -121,12 +124,12 @@ def main() -> None:
     parser.add_argument("--size", type=int, default=1_500_000)
     parser.add_argument("--child")
     parser.add_argument("--scans", type=int, default=0)
-    parser.add_argument("--reads", action="store_true")
+    parser.add_argument("--counted", choices=MODES, default=MODES[0])
     args = parser.parse_args()
     workloads = args.workload or ["json"]
     if args.child:
         child(args.child, args.data, workloads[0], args.repeats, args.scans, args.size,
-              args.reads)
+              args.counted)
         return
     builds = [str(Path(b).resolve()) for b in args.builds]
     for workload in workloads:
@@ -140,12 +143,12 @@ def main() -> None:
             report_times(workload, builds, samples, args.rounds)
         if args.callgrind:
             print(f"\n{workload}: callgrind instructions/token ({args.size / 1e6:.1f} MB slice)")
-            print("| build | find_matches | find_matches + 4 reads |\n|---|---|---|")
+            print("| build | " + " | ".join(MODES) + " |\n|---|---|---|---|")
             for build in builds:
                 cells = []
-                for reads in (False, True):
-                    once, tokens = instructions(build, args, workload, 1, reads)
-                    twice, _ = instructions(build, args, workload, 2, reads)
+                for mode in MODES:
+                    once, tokens = instructions(build, args, workload, 1, mode)
+                    twice, _ = instructions(build, args, workload, 2, mode)
                     cells.append(f"{(twice - once) / tokens:.0f}")
                 print(f"| {Path(build).name} | " + " | ".join(cells) + " |")
 

@@ -181,24 +181,11 @@ TokenMatchObject* allocate_pooled() {
         PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + kPooledText));
 }
 
-// Memory for any other token, with its text and positions filled in.
-TokenMatchObject* allocate_unpooled(const runtime::Match& match, std::string_view text) {
-    const std::size_t size = match.positions
-                                 ? positions_offset(text.size()) + sizeof(TokenPositions)
-                                 : static_cast<std::size_t>(kHeaderSize) + text.size();
-    auto* self = static_cast<TokenMatchObject*>(PyObject_Malloc(size));
-    if (self == nullptr)
-        return nullptr;
-    std::memcpy(text_of(self), text.data(), text.size());
-    self->has_positions = match.positions.has_value();
-    if (match.positions) {
-        const runtime::Positions& p = *match.positions;
-        const TokenPositions positions{p.start_position.line, p.start_position.column,
-                                       p.end_position.line, p.end_position.column};
-        std::memcpy(reinterpret_cast<char*>(self) + positions_offset(text.size()), &positions,
-                    sizeof positions);
-    }
-    return self;
+// Memory for any other token.
+TokenMatchObject* allocate_unpooled(std::size_t text_size, bool has_positions) {
+    return static_cast<TokenMatchObject*>(
+        PyObject_Malloc(has_positions ? positions_offset(text_size) + sizeof(TokenPositions)
+                                      : static_cast<std::size_t>(kHeaderSize) + text_size));
 }
 
 PyType_Slot token_match_slots[] = {
@@ -265,39 +252,42 @@ bool TokenMatchList::add(std::span<const runtime::Match> matches, std::string_vi
     Py_ssize_t size = Py_SIZE(list_);
     if (!reserve(size + static_cast<Py_ssize_t>(matches.size())))
         return false;
+    PyObject** items = list_->ob_item;
     bool made_all = true;
     for (const runtime::Match& match : matches) {
         // The spans come from scanning `input`: no bounds check.
         const char* bytes = input.data() + match.span.start;
         const std::size_t text_size = match.span.end - match.span.start;
-        TokenMatchObject* self = nullptr;
-        if (!match.positions && text_size <= kPooledText) {
-            self = allocate_pooled();
-            if (self == nullptr) {
-                made_all = false;
-                break;
-            }
-            // A copy of fixed size is a couple of moves; the bytes past the
-            // text are never read.
-            if (input.size() - match.span.start >= kPooledText) {
-                std::memcpy(text_of(self), bytes, kPooledText);
-            } else {
-                std::memcpy(text_of(self), bytes, text_size);
-            }
-            self->has_positions = false;
+        const bool short_text = text_size <= kPooledText;
+        TokenMatchObject* self = !match.positions && short_text
+                                     ? allocate_pooled()
+                                     : allocate_unpooled(text_size, match.positions.has_value());
+        if (self == nullptr) {
+            made_all = false;
+            break;
+        }
+        // An object for a short text has room for kPooledText bytes, and a
+        // copy of that fixed size is a couple of moves. The bytes past the text are
+        // never read; positions, which may lie there, are written after.
+        if (short_text && input.size() - match.span.start >= kPooledText) {
+            std::memcpy(text_of(self), bytes, kPooledText);
         } else {
-            self = allocate_unpooled(match, std::string_view(bytes, text_size));
-            if (self == nullptr) {
-                made_all = false;
-                break;
-            }
+            std::memcpy(text_of(self), bytes, text_size);
+        }
+        self->has_positions = match.positions.has_value();
+        if (match.positions) {
+            const runtime::Positions& p = *match.positions;
+            const TokenPositions positions{p.start_position.line, p.start_position.column,
+                                           p.end_position.line, p.end_position.column};
+            std::memcpy(reinterpret_cast<char*>(self) + positions_offset(text_size), &positions,
+                        sizeof positions);
         }
         PyObject_InitVar(reinterpret_cast<PyVarObject*>(self), type_,
                          static_cast<Py_ssize_t>(text_size));
         self->token_type = match.token_type;
         self->start = match.span.start;
         self->end = match.span.end;
-        list_->ob_item[size++] = reinterpret_cast<PyObject*>(self);
+        items[size++] = reinterpret_cast<PyObject*>(self);
     }
     Py_SET_SIZE(list_, size);
     if (!made_all)
