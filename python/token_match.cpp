@@ -58,7 +58,7 @@ PyObject* get_start(PyObject* self, void*) {
 }
 
 PyObject* get_end(PyObject* self, void*) {
-    return new_int(as_match(self)->end);
+    return new_int(as_match(self)->start + static_cast<std::size_t>(Py_SIZE(self)));
 }
 
 // Short ASCII texts skip the decoder's layers: a one-character text is the
@@ -140,9 +140,11 @@ PyObject* token_match_new(PyTypeObject* type, PyObject*, PyObject*) {
     return nullptr;
 }
 
-// Objects without positions and with texts up to kPooledText bytes are all
-// allocated at one size (64 bytes) and recycled through a bounded free list;
-// the interpreter lock guards it.
+// Objects without positions come in two sizes, 48 and 64 bytes, for texts of
+// up to kSmallText and kPooledText bytes: fewer bytes per token are fewer pages
+// to fault in for a large result. Each size is recycled through a bounded free
+// list; the interpreter lock guards them.
+constexpr std::size_t kSmallText = 48 - static_cast<std::size_t>(kHeaderSize);
 constexpr std::size_t kPooledText = 64 - static_cast<std::size_t>(kHeaderSize);
 constexpr std::size_t kFreeListCapacity = 8192;
 #ifdef Py_GIL_DISABLED
@@ -150,19 +152,28 @@ constexpr bool kUseFreeList = false;
 #else
 constexpr bool kUseFreeList = true;
 #endif
-TokenMatchObject* free_list[kFreeListCapacity];
-std::size_t free_count = 0;
 
-bool pooled(std::size_t text_size, bool has_positions) {
-    return !has_positions && text_size <= kPooledText;
+struct FreeList {
+    TokenMatchObject* items[kFreeListCapacity];
+    std::size_t count = 0;
+};
+FreeList small_free_list;
+FreeList pooled_free_list;
+
+// The free list of an object's size, or null for objects of other sizes.
+FreeList* free_list_for(std::size_t text_size, bool has_positions) {
+    if (has_positions || text_size > kPooledText)
+        return nullptr;
+    return text_size <= kSmallText ? &small_free_list : &pooled_free_list;
 }
 
 void token_match_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     TokenMatchObject* match = as_match(self);
-    if (kUseFreeList && pooled(static_cast<std::size_t>(Py_SIZE(self)), match->has_positions) &&
-        free_count < kFreeListCapacity) {
-        free_list[free_count++] = match;
+    FreeList* free_list =
+        free_list_for(static_cast<std::size_t>(Py_SIZE(self)), match->has_positions);
+    if (kUseFreeList && free_list != nullptr && free_list->count < kFreeListCapacity) {
+        free_list->items[free_list->count++] = match;
     } else {
         PyObject_Free(self);
     }
@@ -173,12 +184,13 @@ char* text_of(TokenMatchObject* match) {
     return reinterpret_cast<char*>(match) + kHeaderSize;
 }
 
-// Memory for a token without positions whose text fits kPooledText bytes.
-TokenMatchObject* allocate_pooled() {
-    if (kUseFreeList && free_count > 0)
-        return free_list[--free_count];
+// Memory for a token without positions whose text fits kText bytes.
+template <std::size_t kText>
+TokenMatchObject* allocate_pooled(FreeList& free_list) {
+    if (kUseFreeList && free_list.count > 0)
+        return free_list.items[--free_list.count];
     return static_cast<TokenMatchObject*>(
-        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + kPooledText));
+        PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + kText));
 }
 
 // Memory for any other token.
@@ -258,21 +270,32 @@ bool TokenMatchList::add(std::span<const runtime::Match> matches, std::string_vi
         // The spans come from scanning `input`: no bounds check.
         const char* bytes = input.data() + match.span.start;
         const std::size_t text_size = match.span.end - match.span.start;
-        const bool short_text = text_size <= kPooledText;
-        TokenMatchObject* self = !match.positions && short_text
-                                     ? allocate_pooled()
-                                     : allocate_unpooled(text_size, match.positions.has_value());
+        const std::size_t room = input.size() - match.span.start;
+        TokenMatchObject* self = nullptr;
+        // Objects for short texts have room for kSmallText or kPooledText bytes,
+        // and a copy of that fixed size is a couple of moves. The bytes past
+        // the text are never read; positions, which may lie there, are written
+        // after.
+        if (text_size <= kSmallText && !match.positions) {
+            self = allocate_pooled<kSmallText>(small_free_list);
+            if (self != nullptr && room >= kSmallText) {
+                std::memcpy(text_of(self), bytes, kSmallText);
+            } else if (self != nullptr) {
+                std::memcpy(text_of(self), bytes, text_size);
+            }
+        } else {
+            self = !match.positions && text_size <= kPooledText
+                       ? allocate_pooled<kPooledText>(pooled_free_list)
+                       : allocate_unpooled(text_size, match.positions.has_value());
+            if (self != nullptr && text_size <= kPooledText && room >= kPooledText) {
+                std::memcpy(text_of(self), bytes, kPooledText);
+            } else if (self != nullptr) {
+                std::memcpy(text_of(self), bytes, text_size);
+            }
+        }
         if (self == nullptr) {
             made_all = false;
             break;
-        }
-        // An object for a short text has room for kPooledText bytes, and a
-        // copy of that fixed size is a couple of moves. The bytes past the text are
-        // never read; positions, which may lie there, are written after.
-        if (short_text && input.size() - match.span.start >= kPooledText) {
-            std::memcpy(text_of(self), bytes, kPooledText);
-        } else {
-            std::memcpy(text_of(self), bytes, text_size);
         }
         self->has_positions = match.positions.has_value();
         if (match.positions) {
@@ -286,7 +309,6 @@ bool TokenMatchList::add(std::span<const runtime::Match> matches, std::string_vi
                          static_cast<Py_ssize_t>(text_size));
         self->token_type = match.token_type;
         self->start = match.span.start;
-        self->end = match.span.end;
         items[size++] = reinterpret_cast<PyObject*>(self);
     }
     Py_SET_SIZE(list_, size);

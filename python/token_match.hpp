@@ -16,12 +16,11 @@
 namespace quarn::python {
 
 // Most tokens are scanned without positions and are a few bytes long: such a
-// token takes 64 bytes. Positions, when tracked, follow the text.
+// token takes 48 or 64 bytes. Positions, when tracked, follow the text.
 struct TokenMatchObject {
-    PyVarObject ob_base;  // ob_size: length of `text` in bytes
+    PyVarObject ob_base;  // ob_size: length of `text` in bytes, so end - start
     std::uint64_t token_type;
     std::size_t start;
-    std::size_t end;
     bool has_positions;  // TokenPositions after the text, 8-byte aligned
     char text[1];
 };

@@ -59,13 +59,16 @@ def test_shortcut_reads_equal_the_descriptors(text, offset, positions):
         assert (m.start_line is None) is not positions
 
 
-def test_long_and_short_tokens_at_the_end_of_the_input():
+def test_tokens_of_every_length_up_to_the_end_of_the_input():
+    # Lengths across the object sizes, with the input ending at the token or
+    # further on.
     scanner = quarn.Scanner(RUNS)
     for length in range(1, 70):
         for tail in ("x", "\u00e9", "\u4e2d"):
-            text = "a" * 300 + " " + tail * length
-            for m in scanner.find_matches(text) + scanner.find_matches_with_position(text):
-                check_reads(m, text)
+            for after in ("", " " * 40):
+                text = "a" * 300 + " " + tail * length + after
+                for m in scanner.find_matches(text) + scanner.find_matches_with_position(text):
+                    check_reads(m, text)
 
 
 def test_other_attribute_lookups_behave_as_before(words):
