@@ -193,6 +193,18 @@ TokenMatchObject* allocate_pooled(FreeList& free_list) {
         PyObject_Malloc(static_cast<std::size_t>(kHeaderSize) + kText));
 }
 
+// Copies `size` bytes of text, of which `readable` or more can be read, into
+// an object with room for kRoom bytes: a copy of that fixed size is a couple of
+// moves. The bytes past the text are never read.
+template <std::size_t kRoom>
+void copy_text(TokenMatchObject* self, const char* bytes, std::size_t size, std::size_t readable) {
+    if (readable >= kRoom) {
+        std::memcpy(text_of(self), bytes, kRoom);
+    } else {
+        std::memcpy(text_of(self), bytes, size);
+    }
+}
+
 // Memory for any other token.
 TokenMatchObject* allocate_unpooled(std::size_t text_size, bool has_positions) {
     return static_cast<TokenMatchObject*>(
@@ -270,28 +282,20 @@ bool TokenMatchList::add(std::span<const runtime::Match> matches, std::string_vi
         // The spans come from scanning `input`: no bounds check.
         const char* bytes = input.data() + match.span.start;
         const std::size_t text_size = match.span.end - match.span.start;
-        const std::size_t room = input.size() - match.span.start;
+        const std::size_t readable = input.size() - match.span.start;
         TokenMatchObject* self = nullptr;
-        // Objects for short texts have room for kSmallText or kPooledText bytes,
-        // and a copy of that fixed size is a couple of moves. The bytes past
-        // the text are never read; positions, which may lie there, are written
-        // after.
-        if (text_size <= kSmallText && !match.positions) {
+        if (match.positions || text_size > kPooledText) {
+            self = allocate_unpooled(text_size, match.positions.has_value());
+            if (self != nullptr)
+                std::memcpy(text_of(self), bytes, text_size);
+        } else if (text_size <= kSmallText) {
             self = allocate_pooled<kSmallText>(small_free_list);
-            if (self != nullptr && room >= kSmallText) {
-                std::memcpy(text_of(self), bytes, kSmallText);
-            } else if (self != nullptr) {
-                std::memcpy(text_of(self), bytes, text_size);
-            }
+            if (self != nullptr)
+                copy_text<kSmallText>(self, bytes, text_size, readable);
         } else {
-            self = !match.positions && text_size <= kPooledText
-                       ? allocate_pooled<kPooledText>(pooled_free_list)
-                       : allocate_unpooled(text_size, match.positions.has_value());
-            if (self != nullptr && text_size <= kPooledText && room >= kPooledText) {
-                std::memcpy(text_of(self), bytes, kPooledText);
-            } else if (self != nullptr) {
-                std::memcpy(text_of(self), bytes, text_size);
-            }
+            self = allocate_pooled<kPooledText>(pooled_free_list);
+            if (self != nullptr)
+                copy_text<kPooledText>(self, bytes, text_size, readable);
         }
         if (self == nullptr) {
             made_all = false;
