@@ -31,6 +31,12 @@ constexpr const char* kTokenMatchDoc =
 
 constexpr Py_ssize_t kHeaderSize = offsetof(TokenMatchObject, text);
 
+// Objects without positions come in two sizes, 48 and 64 bytes, for texts of
+// up to kSmallText and kPooledText bytes: fewer bytes per token are fewer pages
+// to fault in for a large result.
+constexpr std::size_t kSmallText = 48 - static_cast<std::size_t>(kHeaderSize);
+constexpr std::size_t kPooledText = 64 - static_cast<std::size_t>(kHeaderSize);
+
 // Where the positions of a token with `text_size` bytes of text begin.
 constexpr std::size_t positions_offset(std::size_t text_size) {
     return (static_cast<std::size_t>(kHeaderSize) + text_size + 7) & ~std::size_t{7};
@@ -69,7 +75,7 @@ PyObject* get_text(PyObject* self, void*) {
     const Py_ssize_t size = Py_SIZE(self);
     if (size == 1 && bytes[0] < 0x80)
         return PyUnicode_FromOrdinal(bytes[0]);
-    if (size <= 16) {
+    if (size <= static_cast<Py_ssize_t>(kPooledText)) {
         unsigned char high = 0;
         for (Py_ssize_t i = 0; i < size; ++i)
             high |= bytes[i];
@@ -140,12 +146,8 @@ PyObject* token_match_new(PyTypeObject* type, PyObject*, PyObject*) {
     return nullptr;
 }
 
-// Objects without positions come in two sizes, 48 and 64 bytes, for texts of
-// up to kSmallText and kPooledText bytes: fewer bytes per token are fewer pages
-// to fault in for a large result. Each size is recycled through a bounded free
-// list; the interpreter lock guards them.
-constexpr std::size_t kSmallText = 48 - static_cast<std::size_t>(kHeaderSize);
-constexpr std::size_t kPooledText = 64 - static_cast<std::size_t>(kHeaderSize);
+// Each size is recycled through a bounded free list; the interpreter lock
+// guards them.
 constexpr std::size_t kFreeListCapacity = 8192;
 #ifdef Py_GIL_DISABLED
 constexpr bool kUseFreeList = false;
@@ -276,6 +278,8 @@ bool TokenMatchList::add(std::span<const runtime::Match> matches, std::string_vi
     Py_ssize_t size = Py_SIZE(list_);
     if (!reserve(size + static_cast<Py_ssize_t>(matches.size())))
         return false;
+    // Objects are not made through tp_alloc: every field is written below, so
+    // the zeroing that the generic allocator does would be wasted work.
     PyObject** items = list_->ob_item;
     bool made_all = true;
     for (const runtime::Match& match : matches) {
