@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -102,90 +103,13 @@ void scanner_dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
-// Builds the result list in place: the items go straight into the list's own
-// array, grown by doubling, and the list is shown to nobody until it is full.
-class ListBuilder {
-  public:
-    ListBuilder() : list_(reinterpret_cast<PyListObject*>(PyList_New(0))) {}
-    ListBuilder(const ListBuilder&) = delete;
-    ListBuilder& operator=(const ListBuilder&) = delete;
-    ~ListBuilder() { Py_XDECREF(list_); }
-
-    // Takes over `item`; false with an error set if it is null or memory runs out.
-    bool add(PyObject* item) {
-        if (list_ == nullptr || item == nullptr) {
-            Py_XDECREF(item);
-            return false;
-        }
-        const Py_ssize_t size = Py_SIZE(list_);
-        if (size == list_->allocated && !grow()) {
-            Py_DECREF(item);
-            return false;
-        }
-        list_->ob_item[size] = item;
-        Py_SET_SIZE(list_, size + 1);
-        return true;
-    }
-
-    // The finished list, or nullptr with an error set.
-    PyObject* release() {
-        if (list_ == nullptr)
-            return nullptr;
-        // Doubling may leave up to half the array unused; a long-lived result
-        // should not carry that.
-        const Py_ssize_t size = Py_SIZE(list_);
-        if (list_->allocated - size > size / 8 + 64) {
-            if (auto* items = static_cast<PyObject**>(PyMem_Realloc(
-                    list_->ob_item, static_cast<std::size_t>(size + 1) * sizeof(PyObject*)))) {
-                list_->ob_item = items;
-                list_->allocated = size + 1;
-            }
-        }
-        PyObject* list = reinterpret_cast<PyObject*>(list_);
-        list_ = nullptr;
-        return list;
-    }
-
-  private:
-    bool grow() {
-        const Py_ssize_t capacity = list_->allocated < 64 ? 64 : list_->allocated * 2;
-        auto* items = static_cast<PyObject**>(
-            PyMem_Realloc(list_->ob_item, static_cast<std::size_t>(capacity) * sizeof(PyObject*)));
-        if (items == nullptr) {
-            PyErr_NoMemory();
-            return false;
-        }
-        list_->ob_item = items;
-        list_->allocated = capacity;
-        return true;
-    }
-
-    PyListObject* list_;
-};
-
 template <class Iterator>
 PyObject* collect_tokens(Iterator matches, std::string_view input) {
-    PyTypeObject* type = token_match_type();
-    if (type == nullptr)
-        return nullptr;
-    ListBuilder tokens;
+    TokenMatchList tokens;
     runtime::Match batch[64];
     while (const std::size_t count = matches.next_matches(batch)) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const runtime::Match& match = batch[i];
-            const runtime::Span span = match.span;
-            TokenPositions positions;
-            if (match.positions) {
-                const runtime::Positions& p = *match.positions;
-                positions = {p.start_position.line, p.start_position.column, p.end_position.line,
-                             p.end_position.column};
-            }
-            if (!tokens.add(new_token_match(type, match.token_type, span.start, span.end,
-                                            input.substr(span.start, span.end - span.start),
-                                            match.positions ? &positions : nullptr))) {
-                return nullptr;
-            }
-        }
+        if (!tokens.add(std::span<const runtime::Match>(batch, count), input))
+            return nullptr;
     }
     return tokens.release();
 }

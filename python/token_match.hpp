@@ -8,25 +8,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
+
+#include "quarn/runtime/match_types.hpp"
 
 namespace quarn::python {
 
-// Lines and columns count from 1.
-struct TokenPositions {
-    std::size_t start_line = 0;
-    std::size_t start_column = 0;
-    std::size_t end_line = 0;
-    std::size_t end_column = 0;
-};
-
 // Most tokens are scanned without positions and are a few bytes long: such a
-// token takes 64 bytes. Positions, when tracked, follow the text.
+// token takes 48 or 64 bytes. Positions, when tracked, follow the text.
 struct TokenMatchObject {
-    PyVarObject ob_base;  // ob_size: length of `text` in bytes
+    PyVarObject ob_base;  // ob_size: length of `text` in bytes, so end - start
     std::uint64_t token_type;
     std::size_t start;
-    std::size_t end;
     bool has_positions;  // TokenPositions after the text, 8-byte aligned
     char text[1];
 };
@@ -35,9 +29,29 @@ struct TokenMatchObject {
 // error set.
 PyTypeObject* token_match_type();
 
-// A new TokenMatch, or nullptr with MemoryError set. `type` is token_match_type();
-// `positions` is null for a token scanned without positions.
-PyObject* new_token_match(PyTypeObject* type, std::uint64_t token_type, std::size_t start,
-                          std::size_t end, std::string_view text, const TokenPositions* positions);
+// The result list of a scan, built in place: the TokenMatch objects go straight
+// into the list's own array, grown by doubling, and the list is shown to nobody
+// until it is full. Objects are made here, a batch at a time, so that making
+// one is no call of its own.
+class TokenMatchList {
+  public:
+    TokenMatchList();
+    TokenMatchList(const TokenMatchList&) = delete;
+    TokenMatchList& operator=(const TokenMatchList&) = delete;
+    ~TokenMatchList() { Py_XDECREF(list_); }
+
+    // Appends one TokenMatch per match; the spans index `input`. False with an
+    // error set if memory runs out or the list could not be made.
+    bool add(std::span<const runtime::Match> matches, std::string_view input);
+
+    // The finished list, or nullptr with an error set.
+    PyObject* release();
+
+  private:
+    bool reserve(Py_ssize_t size);
+
+    PyTypeObject* type_;
+    PyListObject* list_;
+};
 
 }  // namespace quarn::python
