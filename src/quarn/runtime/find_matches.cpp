@@ -147,9 +147,9 @@ bool evaluate_lookahead(const CharIter& rest, const AcceptData& entry, const Sea
 
 // One anchored attempt from `start` with `dfa` through its scan table. Returns
 // the chosen entry of the longest match and sets `best` just past it, or
-// returns null. Only reads `chars` (text bounds, lookahead
-// copies). Raises `examined` to the furthest character it or its lookaheads
-// examined (the end of the text when a read ran out of it).
+// returns null. Only reads `chars` (text bounds, lookahead copies). Raises
+// `examined` to the furthest character it or its lookaheads examined (the end
+// of the text when a read ran out of it).
 //
 // Per character only the move depends on the previous move, and the move
 // alone says what follows: a plain state (record an acceptance without a
