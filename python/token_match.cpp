@@ -243,7 +243,7 @@ PyTypeObject* token_match_type() {
     auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&token_match_spec));
     if (type == nullptr)
         return nullptr;
-    // Set here rather than as a slot of the spec: a slot would add
+    // Set here rather than among the slots the type is created from: a slot would add
     // `__getattribute__` to the class dict, which is part of the type's shape.
     type->tp_getattro = token_match_getattro;
     token_match_type_object = type;
